@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+
+#include "particle_field.h"
+
+namespace vz {
+
+// The thirteen stored entries exactly as stored: 32 bits each.
+struct EntryValues {
+  std::uint32_t NumParticles = 50;
+  std::uint32_t DelayTime = 50;
+  std::uint32_t EvenOddMass = 0;
+  std::uint32_t SingleMass = 1;
+  std::uint32_t RandomMass = 0;
+  std::uint32_t MuVal = 9965;
+  std::uint32_t GravityVal = 30;
+  std::uint32_t Planet = 0;
+  std::uint32_t EvenOdd = 1;
+  std::uint32_t Borders = 1;
+  std::uint32_t Bounce = 0;
+  std::uint32_t ShowAll = 1;
+  std::uint32_t Friction = 1;
+};
+
+// Stored values into `count` and the parameters: a switch is on exactly when
+// its value is 1, gravity and friction factor take the value as unsigned,
+// count and delay keep the same 32 bits as signed numbers.
+std::int32_t CountFromEntries(const EntryValues& v);
+SimParams ParamsFromEntries(const EntryValues& v);
+
+}  // namespace vz

@@ -1,0 +1,11 @@
+# Bad options must end with status 2 and a message on stderr only.
+execute_process(COMMAND ${SIM} --width=abc RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 2)
+  message(FATAL_ERROR "expected exit status 2, got ${rc}")
+endif()
+if(NOT out STREQUAL "")
+  message(FATAL_ERROR "expected nothing on stdout, got: ${out}")
+endif()
+if(NOT err MATCHES "bad value 'abc' for --width\nusage:")
+  message(FATAL_ERROR "unexpected stderr: ${err}")
+endif()
