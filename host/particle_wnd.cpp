@@ -1,0 +1,226 @@
+#include "particle_wnd.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QResizeEvent>
+#include <algorithm>
+#include <climits>
+
+#include "entries.h"
+#include "seed.h"
+#include "settings_store.h"
+#include "step.h"
+
+namespace vz {
+
+namespace {
+QRgb ToQRgb(Colour c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+}  // namespace
+
+CParticleWnd::CParticleWnd(bool autoDelete) : autoDelete_(autoDelete) {
+  // Everything on screen comes from our own image; Qt must not fill first.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setAttribute(Qt::WA_NoSystemBackground);
+  setCursor(Qt::BlankCursor);
+}
+
+CParticleWnd::~CParticleWnd() {
+  field.stopped = true;
+  field.Release();
+  if (foreignParent_) {
+    // Our native window dies with the widget; detach first so the foreign
+    // window object can go without touching the host's window.
+    if (QWindow* w = windowHandle()) w->setParent(nullptr);
+    delete foreignParent_.data();
+  }
+}
+
+int CParticleWnd::TimerIntervalMs(std::int32_t delay) {
+  const auto ms = static_cast<std::uint32_t>(delay);
+  if (ms < 10) return 10;
+  if (ms > static_cast<std::uint32_t>(INT_MAX)) return INT_MAX;
+  return static_cast<int>(ms);
+}
+
+bool CParticleWnd::Create(std::uint32_t exStyle, std::uint32_t style, const QRect& rect,
+                          const WindowParent& parent) {
+  Qt::WindowFlags flags;
+  if ((style & kStyleChild) && parent.widget) {
+    setParent(parent.widget);
+    flags = Qt::Widget;
+  } else {
+    flags = Qt::Window | Qt::FramelessWindowHint;
+    if (exStyle & kExStyleTopmost) flags |= Qt::WindowStaysOnTopHint;
+  }
+  setWindowFlags(flags);
+  setWindowTitle(QString());
+  setGeometry(rect);
+
+  if (parent.foreign) {
+    QWindow* host = QWindow::fromWinId(parent.foreign);
+    if (!host) {
+      if (autoDelete_) delete this;
+      return false;
+    }
+    foreignParent_ = host;
+    winId();  // the native window must exist before it can be reparented
+    windowHandle()->setParent(host);
+    windowHandle()->setGeometry(rect);
+  }
+
+  alive_ = true;
+  LoadSettings();
+  Seed(field, GetClientRect());
+  RestartTimer();
+  if (style & kStyleVisible) show();
+  return true;
+}
+
+void CParticleWnd::LoadSettings() {
+  SettingsStore store;
+  const EntryValues v =
+      ReadEntries(store, QCoreApplication::applicationName(), DefaultColumn::ParticleWindow);
+  field.params = ParamsFromEntries(v);
+  field.count = CountFromEntries(v);
+}
+
+void CParticleWnd::RestartTimer() {
+  timer_.stop();
+  if (!alive_) return;
+  timerInterval_ = TimerIntervalMs(field.params.delay);
+  timer_.start(timerInterval_, Qt::CoarseTimer, this);
+}
+
+void CParticleWnd::InvalidateAll() {
+  reseedAll_ = true;
+  update();
+}
+
+void CParticleWnd::DestroyWindow() {
+  if (!alive_) return;
+  field.stopped = true;
+  alive_ = false;
+  timer_.stop();
+  OnDestroy();
+  emit windowDestroyed();
+  hide();
+  PostNcDestroy();
+}
+
+void CParticleWnd::PostNcDestroy() {
+  if (autoDelete_) deleteLater();
+}
+
+void CParticleWnd::closeEvent(QCloseEvent* event) {
+  event->accept();
+  DestroyWindow();
+}
+
+ClientRect CParticleWnd::GetClientRect() const { return {0, 0, width(), height()}; }
+
+bool CParticleWnd::BeginDraw() {
+  if (!alive_ || pixels_.isNull()) return false;
+  drawing_ = true;
+  return true;
+}
+
+void CParticleWnd::FillSolidRect(std::int32_t x, std::int32_t y, std::int32_t w,
+                                 std::int32_t h, Colour colour) {
+  if (!drawing_) return;
+  // Clip in 64 bits: positions may lie anywhere in the 32-bit range.
+  const int x0 = static_cast<int>(std::max<std::int64_t>(x, 0));
+  const int y0 = static_cast<int>(std::max<std::int64_t>(y, 0));
+  const int x1 = static_cast<int>(std::min<std::int64_t>(std::int64_t{x} + w, pixels_.width()));
+  const int y1 = static_cast<int>(std::min<std::int64_t>(std::int64_t{y} + h, pixels_.height()));
+  if (x0 >= x1 || y0 >= y1) return;
+  const QRgb rgb = ToQRgb(colour);
+  for (int row = y0; row < y1; ++row) {
+    auto* line = reinterpret_cast<QRgb*>(pixels_.scanLine(row));
+    std::fill(line + x0, line + x1, rgb);
+  }
+  MarkDirty(x0, y0, x1, y1);
+}
+
+void CParticleWnd::EndDraw() {
+  drawing_ = false;
+  const QRegion dirty = TakeDirtyRegion();
+  if (dirty.isEmpty()) return;
+  pendingTicks_ += dirty;
+  update(dirty);
+}
+
+void CParticleWnd::MarkDirty(int x0, int y0, int x1, int y1) {
+  const int c0 = x0 / kCell, c1 = (x1 - 1) / kCell;
+  const int r0 = y0 / kCell, r1 = (y1 - 1) / kCell;
+  for (int r = r0; r <= r1; ++r) {
+    std::uint8_t* row = dirtyCells_.data() + static_cast<std::size_t>(r) * cellColumns_;
+    std::fill(row + c0, row + c1 + 1, std::uint8_t{1});
+  }
+  dirtyTop_ = std::min(dirtyTop_, r0);
+  dirtyBottom_ = std::max(dirtyBottom_, r1);
+}
+
+// One region per tick, built as y-x sorted bands of maximal runs so Qt can
+// take it without merging rectangle by rectangle.
+QRegion CParticleWnd::TakeDirtyRegion() {
+  QRegion region;
+  if (dirtyBottom_ < dirtyTop_) return region;
+  std::vector<QRect> rects;
+  for (int r = dirtyTop_; r <= dirtyBottom_; ++r) {
+    std::uint8_t* row = dirtyCells_.data() + static_cast<std::size_t>(r) * cellColumns_;
+    const int top = r * kCell;
+    const int height = std::min(kCell, pixels_.height() - top);
+    for (int c = 0; c < cellColumns_;) {
+      if (!row[c]) {
+        ++c;
+        continue;
+      }
+      const int start = c;
+      while (c < cellColumns_ && row[c]) row[c++] = 0;
+      const int left = start * kCell;
+      rects.emplace_back(left, top, std::min(c * kCell, pixels_.width()) - left, height);
+    }
+  }
+  dirtyTop_ = INT_MAX;
+  dirtyBottom_ = -1;
+  region.setRects(rects.data(), static_cast<int>(rects.size()));
+  return region;
+}
+
+void CParticleWnd::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  pixels_ = QImage(size(), QImage::Format_RGB32);
+  pixels_.fill(Qt::black);
+  cellColumns_ = (width() + kCell - 1) / kCell;
+  const int cellRows = (height() + kCell - 1) / kCell;
+  dirtyCells_.assign(static_cast<std::size_t>(cellColumns_) * std::max(cellRows, 0), 0);
+  dirtyTop_ = INT_MAX;
+  dirtyBottom_ = -1;
+  pendingTicks_ = QRegion();
+  // A resize repaints and so restarts the whole window.
+  InvalidateAll();
+}
+
+void CParticleWnd::paintEvent(QPaintEvent* event) {
+  const QRegion region = event->region();
+  const QRegion requested = reseedAll_ ? region : region - pendingTicks_;
+  pendingTicks_ -= region;
+  if (!requested.isEmpty() && !pixels_.isNull()) {
+    // A repaint request, not a tick being shown: black, then a new layout.
+    {
+      QPainter clear(&pixels_);
+      for (const QRect& r : requested) clear.fillRect(r, Qt::black);
+    }
+    reseedAll_ = false;
+    if (alive_) Seed(field, GetClientRect());
+  }
+  if (pixels_.isNull()) return;
+  QPainter painter(this);
+  for (const QRect& r : region) painter.drawImage(r.topLeft(), pixels_, r);
+}
+
+void CParticleWnd::timerEvent(QTimerEvent*) { Step(field, *this); }
+
+}  // namespace vz

@@ -1,0 +1,208 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPointer>
+#include <QScreen>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <climits>
+
+#include "particle_wnd.h"
+#include "random.h"
+#include "settings_store.h"
+#include "step.h"
+
+namespace vz {
+namespace {
+
+class ParticleWndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_.path());
+    SetTimeSource([] { return std::int64_t{1000}; });
+  }
+  void TearDown() override { SetTimeSource({}); }
+
+  void Store(std::initializer_list<std::pair<const char*, int>> entries) {
+    SettingsStore store;
+    for (auto [name, value] : entries) store.WriteProfileInt("particle_wnd_test", name, value);
+    ASSERT_TRUE(store.Sync());
+  }
+
+  // A shown, created window that has had its first paint.
+  void Open(CParticleWnd& w, QSize size = {120, 90}) {
+    ASSERT_TRUE(w.Create(0, kStylePopup | kStyleVisible, QRect(QPoint(0, 0), size), {}));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QApplication::processEvents();
+  }
+
+  static QRgb Rgb(Colour c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+
+  // Pixels that are not black.
+  static int Lit(const QImage& img) {
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x) n += (img.pixel(x, y) & 0xFFFFFF) != 0;
+    return n;
+  }
+
+  QTemporaryDir dir_;
+};
+
+TEST_F(ParticleWndTest, TimerIntervalIsTheUnsignedDelayWithAFloor) {
+  EXPECT_EQ(CParticleWnd::TimerIntervalMs(0), 10);
+  EXPECT_EQ(CParticleWnd::TimerIntervalMs(1), 10);
+  EXPECT_EQ(CParticleWnd::TimerIntervalMs(10), 10);
+  EXPECT_EQ(CParticleWnd::TimerIntervalMs(50), 50);
+  EXPECT_EQ(CParticleWnd::TimerIntervalMs(INT_MAX), INT_MAX);
+  EXPECT_EQ(CParticleWnd::TimerIntervalMs(-1), INT_MAX) << "a negative delay ticks very rarely";
+}
+
+TEST_F(ParticleWndTest, CreateLoadsTheStoreAndStartsTheTimer) {
+  Store({{"NumParticles", 7}, {"DelayTime", 30}, {"Planet", 2}, {"GravityVal", -1}});
+  CParticleWnd w(false);
+  Open(w);
+  EXPECT_EQ(w.field.count, 7);
+  EXPECT_EQ(w.field.arraySize, 7);
+  EXPECT_EQ(w.field.params.planet, 0);
+  EXPECT_EQ(w.field.params.gravity, 4294967295.0 * 0.1);
+  EXPECT_EQ(w.field.params.borders, 1) << "defaults for what is not stored";
+  EXPECT_EQ(w.CurrentIntervalMs(), 30);
+  w.field.params.delay = 0;
+  w.RestartTimer();
+  EXPECT_EQ(w.CurrentIntervalMs(), 10);
+}
+
+TEST_F(ParticleWndTest, TickPaintsSquaresWhereTheFieldSaysAndShowingThemKeepsTheLayout) {
+  Store({{"NumParticles", 5}, {"GravityVal", 0}, {"Friction", 0}, {"DelayTime", -1}});
+  CParticleWnd w(false);
+  Open(w);
+  EXPECT_EQ(Lit(w.Pixels()), 0) << "the first paint is black";
+  Step(w.field, w);
+  QApplication::processEvents();
+  const Particle* q = w.field.particles.get();
+  int expected = 0;
+  for (int i = 0; i < 5; ++i) {
+    const int x = static_cast<int>(q[i].x), y = static_cast<int>(q[i].y);
+    EXPECT_EQ(w.Pixels().pixel(x, y), Rgb(w.field.colours[i])) << i;
+    EXPECT_EQ(w.Pixels().pixel(x + 3, y + 3), Rgb(w.field.colours[i])) << i;
+    expected += 16;
+  }
+  EXPECT_LE(Lit(w.Pixels()), expected);
+  EXPECT_GT(Lit(w.Pixels()), 16);
+  // The paint that showed the tick did not reseed: velocities are untouched
+  // and positions are where the step put them.
+  const double x0 = q[0].x;
+  QApplication::processEvents();
+  EXPECT_EQ(w.field.particles[0].x, x0);
+  EXPECT_GT(Lit(w.screen()->grabWindow(w.winId()).toImage()), 16) << "the squares reach the screen";
+}
+
+TEST_F(ParticleWndTest, WithoutShowAllParticleOneLeavesATrail) {
+  Store({{"NumParticles", 3}, {"ShowAll", 0}, {"Borders", 0}, {"DelayTime", -1}});
+  CParticleWnd w(false);
+  Open(w);
+  for (int t = 0; t < 40; ++t) Step(w.field, w);
+  QApplication::processEvents();
+  const QImage& img = w.Pixels();
+  for (int y = 0; y < img.height(); ++y) {
+    for (int x = 0; x < img.width(); ++x) {
+      if ((img.pixel(x, y) & 0xFFFFFF) != 0) {
+        EXPECT_EQ(img.pixel(x, y), Rgb(w.field.colours[1]));
+      }
+    }
+  }
+  EXPECT_GT(Lit(img), 16) << "several squares of one particle accumulate";
+}
+
+TEST_F(ParticleWndTest, RepaintRequestClearsAndReseeds) {
+  Store({{"NumParticles", 6}, {"DelayTime", -1}});
+  CParticleWnd w(false);
+  Open(w);
+  const double seededX = w.field.particles[2].x;
+  for (int t = 0; t < 5; ++t) Step(w.field, w);
+  QApplication::processEvents();
+  ASSERT_GT(Lit(w.Pixels()), 0);
+  ASSERT_NE(w.field.particles[2].vx, 0.0);
+  w.InvalidateAll();
+  QApplication::processEvents();
+  EXPECT_EQ(Lit(w.Pixels()), 0);
+  EXPECT_EQ(w.field.particles[2].vx, 0.0);
+  EXPECT_EQ(w.field.particles[2].x, seededX) << "same second, same layout";
+}
+
+TEST_F(ParticleWndTest, CountChangeBeforeTheRepaintNeverOverrunsTheArrays) {
+  Store({{"NumParticles", 4}, {"DelayTime", -1}});
+  CParticleWnd w(false);
+  Open(w);
+  w.field.count = 300;
+  Step(w.field, w);  // still over the four particles built
+  EXPECT_EQ(w.field.arraySize, 4);
+  w.InvalidateAll();
+  QApplication::processEvents();
+  EXPECT_EQ(w.field.arraySize, 300);
+}
+
+TEST_F(ParticleWndTest, ResizeRestartsOnANewImage) {
+  Store({{"DelayTime", -1}});
+  CParticleWnd w(false);
+  Open(w);
+  Step(w.field, w);
+  w.resize(200, 150);
+  QApplication::processEvents();
+  EXPECT_EQ(w.Pixels().size(), QSize(200, 150));
+  EXPECT_EQ(Lit(w.Pixels()), 0);
+  EXPECT_EQ(w.field.particles[0].vx, 0.0);
+}
+
+TEST_F(ParticleWndTest, DestroyStopsQueuedTicksAndDeletesAnAutoDeleteObject) {
+  Store({{"DelayTime", 0}});
+  QPointer<CParticleWnd> w = new CParticleWnd(true);
+  Open(*w);
+  bool signalled = false;
+  QObject::connect(w, &CParticleWnd::windowDestroyed, [&] { signalled = true; });
+  QTest::qWait(30);  // ticks run at the 10 ms floor
+  const QImage before = w->Pixels();
+  w->DestroyWindow();
+  EXPECT_TRUE(signalled);
+  EXPECT_TRUE(w->field.stopped);
+  QTimerEvent tick(0);
+  QApplication::sendEvent(w, &tick);
+  EXPECT_EQ(w->Pixels(), before) << "a tick after destruction draws nothing";
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(w.isNull());
+}
+
+TEST_F(ParticleWndTest, CloseRequestDestroysTheWindow) {
+  CParticleWnd w(false);
+  Open(w);
+  w.close();
+  EXPECT_FALSE(w.IsAlive());
+  EXPECT_TRUE(w.field.stopped);
+}
+
+TEST_F(ParticleWndTest, EmptyClientAreaStopsTheAnimationForGood) {
+  CParticleWnd w(false);
+  ASSERT_TRUE(w.Create(0, kStylePopup, QRect(0, 0, 0, 0), {}));
+  Step(w.field, w);
+  EXPECT_TRUE(w.field.stopped);
+}
+
+TEST_F(ParticleWndTest, PointerIsInvisible) {
+  CParticleWnd w(false);
+  Open(w);
+  EXPECT_EQ(w.cursor().shape(), Qt::BlankCursor);
+}
+
+}  // namespace
+}  // namespace vz
+
+int main(int argc, char** argv) {
+  QCoreApplication::setOrganizationName("Quenfold");
+  QCoreApplication::setApplicationName("particle_wnd_test");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

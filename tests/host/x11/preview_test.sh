@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Real windows under Xvfb: `vivedaziv /p <id>` must animate inside a host
+# window, follow its size, and end with code 0 when the host window goes.
+# Usage: preview_test.sh VIVEDAZIV PREVIEW_HOST   (run inside xvfb-run)
+set -uo pipefail
+vivedaziv=$1
+host=$2
+saver=""; hostpid=""
+export XDG_CONFIG_HOME=$(mktemp -d)
+export XDG_RUNTIME_DIR=$(mktemp -d)
+chmod 700 "$XDG_RUNTIME_DIR"
+trap 'rm -rf "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"; kill $saver $hostpid 2>/dev/null || true' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+coproc HOST { "$host"; }
+hostpid=$HOST_PID
+read -r -t 10 id <&"${HOST[0]}" || fail "host did not start"
+ask() { echo "$1" >&"${HOST[1]}"; read -r -t 10 answer <&"${HOST[0]}" || fail "host silent after '$1'"; }
+
+ask lit
+[ "${answer%% of*}" = "lit 0" ] && fail "host window should not be black before the preview: $answer"
+
+# Fast ticks, all particles shown.
+mkdir -p "$XDG_CONFIG_HOME/Quenfold"
+printf '[vivedaziv]\nDelayTime=10\nNumParticles=60\n' > "$XDG_CONFIG_HOME/Quenfold/vivedaziv.conf"
+
+"$vivedaziv" /p "$id" &
+saver=$!
+sleep 2
+ask child
+[ "$answer" = "child 400 300" ] || fail "preview should cover the host: $answer"
+ask lit
+lit=${answer#lit }; lit=${lit%% of*}
+echo "after start: $answer"
+# 60 particles of 16 pixels on black: some, but far from all, pixels lit.
+[ "$lit" -ge 16 ] && [ "$lit" -le $((60 * 16 * 2)) ] || fail "expected particles on black, got $answer"
+
+ask "resize 300 200"
+sleep 1
+ask child
+[ "$answer" = "child 300 200" ] || fail "preview should follow the host's size: $answer"
+
+kill -0 $saver 2>/dev/null || fail "preview ended early"
+ask destroy
+for _ in $(seq 50); do kill -0 $saver 2>/dev/null || break; sleep 0.1; done
+kill -0 $saver 2>/dev/null && fail "preview still running after its host window went"
+wait $saver
+rc=$?
+[ $rc -eq 0 ] || fail "preview exited with $rc"
+
+# A handle that names no window: one line on stderr, nothing shown, code 0.
+err=$("$vivedaziv" /p 12345 2>&1 >/dev/null); rc=$?
+[ $rc -eq 0 ] || fail "bad handle exit code $rc"
+[ "$(printf '%s\n' "$err" | wc -l)" -eq 1 ] || fail "expected one line on stderr: $err"
+out=$("$vivedaziv" /x); rc=$?
+[ $rc -eq 0 ] && [ -z "$out" ] || fail "/x must end quietly with 0"
+echo "preview test passed"
