@@ -3,6 +3,7 @@
 
 #include "command_line.h"
 #include "saver_app.h"
+#include "signal_exit.h"
 
 int main(int argc, char** argv) {
   // An unrecognised switch ends the program before anything touches the
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(
       QFileInfo(QString::fromLocal8Bit(argc > 0 ? argv[0] : "vivedaziv")).completeBaseName());
   QApplication::setQuitOnLastWindowClosed(false);
+  vz::ExitCleanlyOnSignals();
 
   vz::CSaverApp saver;
   if (!saver.InitInstance(command)) return 0;

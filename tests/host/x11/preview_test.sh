@@ -41,6 +41,18 @@ ask child
 [ "$answer" = "child 300 200" ] || fail "preview should follow the host's size: $answer"
 
 kill -0 $saver 2>/dev/null || fail "preview ended early"
+
+# Hosts stop savers with signals: each ends the program cleanly with 0.
+for sig in TERM INT HUP; do
+  "$vivedaziv" /p "$id" &
+  other=$!
+  sleep 1
+  kill -s $sig $other
+  wait $other
+  rc=$?
+  [ $rc -eq 0 ] || fail "SIG$sig ended the preview with $rc"
+done
+
 ask destroy
 for _ in $(seq 50); do kill -0 $saver 2>/dev/null || break; sleep 0.1; done
 kill -0 $saver 2>/dev/null && fail "preview still running after its host window went"

@@ -1,0 +1,40 @@
+#include "signal_exit.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace vz {
+
+namespace {
+
+int g_pipe[2] = {-1, -1};
+
+extern "C" void OnSignal(int) {
+  const char byte = 1;
+  // Only async-signal-safe work here; the event loop does the rest.
+  [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &byte, 1);
+}
+
+}  // namespace
+
+void ExitCleanlyOnSignals() {
+  if (g_pipe[0] >= 0 || ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+  QObject::connect(notifier, &QSocketNotifier::activated, [] {
+    char buffer[16];
+    while (::read(g_pipe[0], buffer, sizeof buffer) > 0) {
+    }
+    // exit(), not quit(): it also ends nested loops such as a modal dialog's.
+    QCoreApplication::exit(0);
+  });
+  struct sigaction action = {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
+}
+
+}  // namespace vz
