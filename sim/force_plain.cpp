@@ -37,10 +37,4 @@ void ForcePassPlain(Particle* particles, std::int32_t n, const SimParams& p) {
   }
 }
 
-void ForcePass(Particle* particles, std::int32_t n, const SimParams& p) {
-  ForcePassPlain(particles, n, p);
-}
-
-const char* ForceKernelName() { return "plain"; }
-
 }  // namespace vz

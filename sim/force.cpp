@@ -1,0 +1,243 @@
+// Picks a force kernel at run time and lays the particles out for it.
+#include "force.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <new>
+#include <string_view>
+#include <vector>
+
+#include "force_kernels.h"
+
+namespace vz {
+
+namespace {
+
+using force_detail::ForceLayout;
+using force_detail::kMaxLanes;
+using force_detail::kMaxMassClasses;
+
+using VectorKernel = void (*)(const ForceLayout&, const SimParams&);
+
+struct Kernel {
+  const char* name;
+  VectorKernel run;  // null for the plain loop
+  bool (*supported)();
+};
+
+bool Always() { return true; }
+
+#if defined(__x86_64__)
+// The init call makes these safe even from another file's static
+// initialisation. Both also check that the system saves the wider registers.
+bool HasAvx2() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
+bool HasAvx512() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx512f");
+}
+#endif
+
+// Narrowest first; the widest one that runs wins.
+constexpr Kernel kKernels[] = {
+    {"plain", nullptr, Always},
+#if defined(__x86_64__)
+    {"avx2", force_detail::ForceAvx2, HasAvx2},
+    {"avx512", force_detail::ForceAvx512, HasAvx512},
+#endif
+};
+
+const Kernel* Find(std::string_view name) {
+  for (const Kernel& k : kKernels) {
+    if (name == k.name) return k.supported() ? &k : nullptr;
+  }
+  return nullptr;
+}
+
+const Kernel& Choose(const char* request) {
+  if (request != nullptr) {
+    if (const Kernel* k = Find(request)) return *k;
+  }
+  for (std::size_t i = std::size(kKernels); i-- > 0;) {
+    if (kKernels[i].supported()) return kKernels[i];
+  }
+  return kKernels[0];
+}
+
+const Kernel& Chosen() {
+  static const Kernel& chosen = Choose(std::getenv("VIVEDAZIV_FORCE_KERNEL"));
+  return chosen;
+}
+
+constexpr std::size_t kAlign = 64;
+
+constexpr std::size_t RoundUp(std::size_t v, std::size_t to) { return (v + to - 1) / to * to; }
+
+// One growing block per thread, kept between calls so a tick allocates
+// nothing once the field has been seen.
+class Scratch {
+ public:
+  Scratch() = default;
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+  ~Scratch() { Free(); }
+
+  // Null when the memory cannot be had; the caller then uses the plain loop.
+  unsigned char* Get(std::size_t bytes) {
+    if (bytes <= size_) return data_;
+    Free();
+    data_ =
+        static_cast<unsigned char*>(::operator new (bytes, std::align_val_t{kAlign}, std::nothrow));
+    if (data_ != nullptr) size_ = bytes;
+    return data_;
+  }
+
+ private:
+  void Free() {
+    if (data_ != nullptr) ::operator delete (data_, std::align_val_t{kAlign});
+    data_ = nullptr;
+    size_ = 0;
+  }
+
+  unsigned char* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+thread_local Scratch tScratch;
+
+std::uint64_t Bits(double v) {
+  std::uint64_t b;
+  std::memcpy(&b, &v, sizeof b);
+  return b;
+}
+
+// Groups masses by their exact bits (so 0.0 and -0.0, or two NaNs, stay
+// apart: they divide differently). Returns the number of classes, or 0 when
+// there are more than kMaxMassClasses.
+std::int32_t ClassifyMasses(const Particle* q, std::int32_t n, double* classMass,
+                            std::int32_t* massRow) {
+  constexpr std::uint32_t kSlots = 2 * kMaxMassClasses;  // a power of two
+  std::int32_t slotClass[kSlots];
+  std::uint64_t slotBits[kSlots];
+  for (std::int32_t& s : slotClass) s = -1;
+  std::int32_t classes = 0;
+  for (std::int32_t i = 0; i < n; ++i) {
+    const std::uint64_t bits = Bits(q[i].mass);
+    std::uint32_t s =
+        static_cast<std::uint32_t>((bits * 0x9E3779B97F4A7C15ull) >> 56) & (kSlots - 1);
+    while (slotClass[s] >= 0 && slotBits[s] != bits) s = (s + 1) & (kSlots - 1);
+    if (slotClass[s] < 0) {
+      if (classes == kMaxMassClasses) return 0;
+      slotClass[s] = classes;
+      slotBits[s] = bits;
+      classMass[classes] = q[i].mass;
+      ++classes;
+    }
+    massRow[i] = 2 * slotClass[s] + (i & 1);
+  }
+  return classes;
+}
+
+// Fills `layout` from the particles; false when the scratch memory is not
+// available.
+bool Lay(const Particle* q, std::int32_t n, ForceLayout& layout) {
+  const auto count = static_cast<std::size_t>(n);
+  const std::size_t padded = RoundUp(count, kMaxLanes);
+  // Five double arrays, the ratio table, the class masses, the rows.
+  const std::size_t fixed = (2 * kMaxMassClasses * kMaxLanes + kMaxMassClasses) * sizeof(double);
+  if (padded > (SIZE_MAX - fixed - kAlign) / (5 * sizeof(double) + sizeof(std::int32_t)))
+    return false;
+  const std::size_t arrayBytes = padded * sizeof(double);
+  const std::size_t bytes = 5 * arrayBytes + fixed + RoundUp(count * sizeof(std::int32_t), kAlign);
+  unsigned char* base = tScratch.Get(bytes);
+  if (base == nullptr) return false;
+
+  auto* x = reinterpret_cast<double*>(base);
+  auto* y = reinterpret_cast<double*>(base + arrayBytes);
+  auto* m = reinterpret_cast<double*>(base + 2 * arrayBytes);
+  auto* vx = reinterpret_cast<double*>(base + 3 * arrayBytes);
+  auto* vy = reinterpret_cast<double*>(base + 4 * arrayBytes);
+  auto* ratios = reinterpret_cast<double*>(base + 5 * arrayBytes);
+  double* classMass = ratios + 2 * kMaxMassClasses * kMaxLanes;
+  auto* massRow = reinterpret_cast<std::int32_t*>(classMass + kMaxMassClasses);
+
+  for (std::size_t i = 0; i < count; ++i) {
+    x[i] = q[i].x;
+    y[i] = q[i].y;
+    m[i] = q[i].mass;
+    vx[i] = q[i].vx;
+    vy[i] = q[i].vy;
+  }
+  for (std::size_t i = count; i < padded; ++i) {
+    x[i] = y[i] = vx[i] = vy[i] = 0.0;
+    m[i] = 1.0;
+  }
+
+  // A block fills one table row per class, one division each, and then
+  // saves a division per pair; as there are never more classes than
+  // particles, the table always pays when it fits.
+  const std::int32_t classes = ClassifyMasses(q, n, classMass, massRow);
+
+  layout.n = n;
+  layout.x = x;
+  layout.y = y;
+  layout.m = m;
+  layout.vx = vx;
+  layout.vy = vy;
+  layout.classes = classes;
+  layout.classMass = classMass;
+  layout.massRow = massRow;
+  layout.ratios = ratios;
+  return true;
+}
+
+void Run(const Kernel& kernel, Particle* particles, std::int32_t n, const SimParams& p) {
+  // One particle or none: no pairs, nothing changes.
+  if (kernel.run == nullptr || n < 2) {
+    ForcePassPlain(particles, n, p);
+    return;
+  }
+  ForceLayout layout;
+  if (!Lay(particles, n, layout)) {
+    ForcePassPlain(particles, n, p);
+    return;
+  }
+  kernel.run(layout, p);
+  for (std::int32_t i = 0; i < n; ++i) {
+    particles[i].vx = layout.vx[i];
+    particles[i].vy = layout.vy[i];
+  }
+}
+
+}  // namespace
+
+void ForcePass(Particle* particles, std::int32_t n, const SimParams& p) {
+  Run(Chosen(), particles, n, p);
+}
+
+const char* ForceKernelName() { return Chosen().name; }
+
+const char* ChooseForceKernel(const char* request) { return Choose(request).name; }
+
+std::vector<const char*> AvailableForceKernels() {
+  std::vector<const char*> names;
+  for (const Kernel& k : kKernels) {
+    if (k.supported()) names.push_back(k.name);
+  }
+  return names;
+}
+
+bool ForcePassWith(std::string_view kernel, Particle* particles, std::int32_t n,
+                   const SimParams& p) {
+  const Kernel* k = Find(kernel);
+  if (k == nullptr) return false;
+  Run(*k, particles, n, p);
+  return true;
+}
+
+}  // namespace vz
