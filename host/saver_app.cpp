@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "particle_wnd.h"
+#include "saver_wnd.h"
 #include "x11_host.h"
 
 namespace vz {
@@ -73,7 +74,13 @@ bool CSaverApp::StartPreview(std::uint32_t host) {
   return true;
 }
 
-bool CSaverApp::StartSaver() { return false; }
+bool CSaverApp::StartSaver() {
+  auto* window = new CSaverWnd;
+  // Fails quietly, the object gone, when a saver already runs here.
+  if (!window->CreateFullScreen()) return false;
+  AdoptMainWindow(window);
+  return true;
+}
 
 void CSaverApp::RunConfigDialog(std::uint32_t, bool) {}
 

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QTimer>
+#include <cstdint>
+#include <memory>
+
+#include "particle_wnd.h"
+
+namespace vz {
+
+class SaverDisplay;
+
+// The full-screen saver: a particle window over the whole primary screen,
+// above every other window, with the pointer hidden. The first sign of the
+// user (a key, a click, a pointer movement away from the first position
+// seen, or losing activation) posts a close request.
+class CSaverWnd : public CParticleWnd {
+  Q_OBJECT
+
+ public:
+  CSaverWnd();
+  ~CSaverWnd() override;
+
+  // Creates the window over the primary screen. Fails, and the object is
+  // gone on return, when another saver already runs on this display.
+  bool CreateFullScreen();
+
+  bool Create(std::uint32_t exStyle, std::uint32_t style, const QRect& rect,
+              const WindowParent& parent) override;
+
+  // Takes the keyboard and the pointer for this window again, retrying for a
+  // short while if another client holds them. Needed after anything in this
+  // process grabbed the keyboard for itself, as ungrabbing it drops ours.
+  void RegrabInput();
+  // True once both the keyboard and the pointer were taken (X11 only). A
+  // grab elsewhere in this process takes them away unnoticed.
+  bool HoldsInput() const;
+
+  // Queues a close request; each one reaches OnCloseRequest in turn while
+  // the window lives.
+  void PostCloseRequest();
+
+  // First pointer position seen, as signed 16-bit client coordinates; −1,−1
+  // while none. Never updated after the first record.
+  std::int32_t lastMouseX = -1;
+  std::int32_t lastMouseY = -1;
+  // Set while the user is being asked to confirm leaving the saver; the
+  // saver then stops raising itself over other windows.
+  bool verifying = false;
+
+ protected:
+  // Handles one close request of our own; closes the window.
+  virtual void OnCloseRequest();
+
+  void OnDestroy() override;
+  bool event(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void TryGrabs();
+
+  std::unique_ptr<SaverDisplay> display_;
+  QTimer grabRetry_;
+  int grabAttemptsLeft_ = 0;
+};
+
+}  // namespace vz

@@ -1,0 +1,270 @@
+// Looks at and pokes the X display the way the saver's test needs; one
+// command per run, one line of answer on stdout.
+//   top            the highest viewable top-level window:
+//                  "top ID X Y W H OVERRIDE" or "top none"
+//   covering       how many viewable override-redirect windows cover the
+//                  whole screen: "covering N"
+//   lit            non-black pixels of the screen: "lit N of M"
+//   cursor         the pointer image: "cursor W H opaque N" (XFixes)
+//   grab           try to take keyboard and pointer, then let go at once:
+//                  "keyboard STATUS pointer STATUS"
+//   hold MS        hold keyboard and pointer for MS milliseconds: "held"
+//   cover          map a window over the screen's middle, wait, then report
+//                  whether it stayed on top: "cover on-top" or "cover below"
+//   focus MS       map a window, give it the input focus, keep it MS ms:
+//                  "focused"
+//   close ID       ask window ID to close as a window manager does: "sent"
+//   stay           stay connected until stdin ends: "staying"
+#include <xcb/xcb.h>
+#include <xcb/xcbext.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/uio.h>
+#include <thread>
+
+namespace {
+
+xcb_connection_t* c = nullptr;
+xcb_screen_t* screen = nullptr;
+
+void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+xcb_atom_t Atom(const char* name) {
+  auto* r = xcb_intern_atom_reply(
+      c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+  const xcb_atom_t a = r ? r->atom : xcb_atom_t{XCB_ATOM_NONE};
+  std::free(r);
+  return a;
+}
+
+struct Top {
+  xcb_window_t id = XCB_NONE;
+  int x = 0, y = 0, w = 0, h = 0;
+  bool override = false;
+};
+
+// Viewable input-output children of the root, bottom to top.
+template <typename F>
+void ForEachViewable(F&& f) {
+  auto* tree = xcb_query_tree_reply(c, xcb_query_tree(c, screen->root), nullptr);
+  if (!tree) return;
+  const xcb_window_t* kids = xcb_query_tree_children(tree);
+  for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+    auto* a = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, kids[i]), nullptr);
+    auto* g = xcb_get_geometry_reply(c, xcb_get_geometry(c, kids[i]), nullptr);
+    if (a && g && a->map_state == XCB_MAP_STATE_VIEWABLE && a->_class == XCB_WINDOW_CLASS_INPUT_OUTPUT) {
+      f(Top{kids[i], g->x, g->y, g->width, g->height, a->override_redirect != 0});
+    }
+    std::free(a);
+    std::free(g);
+  }
+  std::free(tree);
+}
+
+Top Highest() {
+  Top top;
+  ForEachViewable([&](const Top& t) { top = t; });
+  return top;
+}
+
+const char* GrabStatus(std::uint8_t status) {
+  switch (status) {
+    case XCB_GRAB_STATUS_SUCCESS: return "success";
+    case XCB_GRAB_STATUS_ALREADY_GRABBED: return "already-grabbed";
+    case XCB_GRAB_STATUS_FROZEN: return "frozen";
+    case XCB_GRAB_STATUS_NOT_VIEWABLE: return "not-viewable";
+    default: return "invalid-time";
+  }
+}
+
+// Grabs both devices on the root; answers with the two statuses.
+std::string GrabBoth() {
+  auto* k = xcb_grab_keyboard_reply(
+      c,
+      xcb_grab_keyboard(c, 0, screen->root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC,
+                        XCB_GRAB_MODE_ASYNC),
+      nullptr);
+  auto* p = xcb_grab_pointer_reply(
+      c,
+      xcb_grab_pointer(c, 0, screen->root, XCB_EVENT_MASK_BUTTON_PRESS, XCB_GRAB_MODE_ASYNC,
+                       XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
+      nullptr);
+  std::string answer = std::string("keyboard ") + (k ? GrabStatus(k->status) : "error") +
+                       " pointer " + (p ? GrabStatus(p->status) : "error");
+  std::free(k);
+  std::free(p);
+  return answer;
+}
+
+// A plain window over the middle of the screen, mapped and viewable.
+xcb_window_t MapWindow() {
+  const xcb_window_t w = xcb_generate_id(c);
+  const std::uint32_t values[] = {screen->white_pixel, XCB_EVENT_MASK_STRUCTURE_NOTIFY};
+  xcb_create_window(c, XCB_COPY_FROM_PARENT, w, screen->root, screen->width_in_pixels / 4,
+                    screen->height_in_pixels / 4, screen->width_in_pixels / 2,
+                    screen->height_in_pixels / 2, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                    screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
+  xcb_map_window(c, w);
+  xcb_flush(c);
+  while (xcb_generic_event_t* e = xcb_wait_for_event(c)) {
+    const bool mapped = (e->response_type & 0x7F) == XCB_MAP_NOTIFY;
+    std::free(e);
+    if (mapped) break;
+  }
+  return w;
+}
+
+// XFixes GetCursorImage, sent by hand: the core library is all we link.
+std::string CursorImage() {
+  static xcb_extension_t xfixes = {"XFIXES", 0};
+  struct {
+    std::uint8_t major, minor;
+    std::uint16_t length;
+    std::uint32_t clientMajor, clientMinor;
+  } version{0, 0, 0, 4, 0};
+  struct {
+    std::uint8_t major, minor;
+    std::uint16_t length;
+  } image{0, 0, 0};
+  const xcb_protocol_request_t versionRequest{2, &xfixes, 0 /* QueryVersion */, 0};
+  const xcb_protocol_request_t imageRequest{2, &xfixes, 4 /* GetCursorImage */, 0};
+  const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c, &xfixes);
+  if (!ext || !ext->present) return "cursor no-xfixes";
+
+  iovec parts[4];
+  parts[2] = {&version, sizeof version};
+  parts[3] = {nullptr, 0};
+  const unsigned seq = xcb_send_request(c, XCB_REQUEST_CHECKED, parts + 2, &versionRequest);
+  std::free(xcb_wait_for_reply(c, seq, nullptr));
+
+  parts[2] = {&image, sizeof image};
+  const unsigned seq2 = xcb_send_request(c, XCB_REQUEST_CHECKED, parts + 2, &imageRequest);
+  auto* reply = static_cast<std::uint8_t*>(xcb_wait_for_reply(c, seq2, nullptr));
+  if (!reply) return "cursor error";
+  std::uint16_t w, h;
+  std::memcpy(&w, reply + 12, 2);
+  std::memcpy(&h, reply + 14, 2);
+  int opaque = 0;
+  for (int i = 0; i < w * h; ++i) {
+    std::uint32_t argb;
+    std::memcpy(&argb, reply + 32 + 4 * i, 4);
+    opaque += (argb >> 24) != 0;
+  }
+  std::free(reply);
+  return "cursor " + std::to_string(w) + " " + std::to_string(h) + " opaque " +
+         std::to_string(opaque);
+}
+
+std::string Lit() {
+  const int w = screen->width_in_pixels, h = screen->height_in_pixels;
+  long lit = 0;
+  // In bands: one reply for the whole screen could pass the request limit.
+  for (int y = 0; y < h; y += 64) {
+    const int rows = std::min(64, h - y);
+    auto* img = xcb_get_image_reply(
+        c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, y, w, rows, ~0u),
+        nullptr);
+    if (!img) return "lit error";
+    if (img->depth != 24 || xcb_get_image_data_length(img) != w * rows * 4) {
+      std::free(img);
+      return "lit unsupported-format";
+    }
+    const std::uint8_t* data = xcb_get_image_data(img);
+    for (int i = 0; i < w * rows; ++i) {
+      std::uint32_t px;
+      std::memcpy(&px, data + 4 * i, 4);
+      lit += (px & 0xFFFFFF) != 0;
+    }
+    std::free(img);
+  }
+  return "lit " + std::to_string(lit) + " of " + std::to_string(long{w} * h);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return 2;
+  const std::string cmd = argv[1];
+  c = xcb_connect(nullptr, nullptr);
+  if (xcb_connection_has_error(c)) return 2;
+  screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+  std::string answer;
+
+  if (cmd == "top") {
+    const Top t = Highest();
+    answer = t.id == XCB_NONE ? "top none"
+                              : "top " + std::to_string(t.id) + " " + std::to_string(t.x) + " " +
+                                    std::to_string(t.y) + " " + std::to_string(t.w) + " " +
+                                    std::to_string(t.h) + " " + std::to_string(t.override);
+  } else if (cmd == "covering") {
+    int n = 0;
+    ForEachViewable([&](const Top& t) {
+      n += t.override && t.x <= 0 && t.y <= 0 && t.x + t.w >= screen->width_in_pixels &&
+           t.y + t.h >= screen->height_in_pixels;
+    });
+    answer = "covering " + std::to_string(n);
+  } else if (cmd == "lit") {
+    answer = Lit();
+  } else if (cmd == "cursor") {
+    answer = CursorImage();
+  } else if (cmd == "grab") {
+    answer = GrabBoth();
+    xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
+    xcb_ungrab_pointer(c, XCB_CURRENT_TIME);
+  } else if (cmd == "hold" && argc > 2) {
+    const std::string status = GrabBoth();
+    if (status != "keyboard success pointer success") {
+      answer = status;
+    } else {
+      std::printf("held\n");
+      std::fflush(stdout);
+      Sleep(std::atoi(argv[2]));
+      xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
+      xcb_ungrab_pointer(c, XCB_CURRENT_TIME);
+      xcb_flush(c);
+      xcb_disconnect(c);
+      return 0;
+    }
+  } else if (cmd == "cover") {
+    const xcb_window_t w = MapWindow();
+    Sleep(1000);
+    answer = Highest().id == w ? "cover on-top" : "cover below";
+  } else if (cmd == "focus" && argc > 2) {
+    const xcb_window_t w = MapWindow();
+    xcb_set_input_focus(c, XCB_INPUT_FOCUS_POINTER_ROOT, w, XCB_CURRENT_TIME);
+    xcb_flush(c);
+    std::printf("focused\n");
+    std::fflush(stdout);
+    Sleep(std::atoi(argv[2]));
+    xcb_disconnect(c);
+    return 0;
+  } else if (cmd == "stay") {
+    std::printf("staying\n");
+    std::fflush(stdout);
+    while (std::getchar() != EOF) {
+    }
+    xcb_disconnect(c);
+    return 0;
+  } else if (cmd == "close" && argc > 2) {
+    xcb_client_message_event_t e{};
+    e.response_type = XCB_CLIENT_MESSAGE;
+    e.format = 32;
+    e.window = static_cast<xcb_window_t>(std::strtoul(argv[2], nullptr, 10));
+    e.type = Atom("WM_PROTOCOLS");
+    e.data.data32[0] = Atom("WM_DELETE_WINDOW");
+    e.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(c, 0, e.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&e));
+    answer = "sent";
+  } else {
+    answer = "unknown";
+  }
+  xcb_flush(c);
+  std::printf("%s\n", answer.c_str());
+  xcb_disconnect(c);
+  return 0;
+}
