@@ -1,0 +1,39 @@
+#pragma once
+
+#include <functional>
+
+#include <QLineEdit>
+
+#include "secret.h"
+
+class QInputMethodEvent;
+class QKeyEvent;
+
+namespace vz {
+
+// A password field that never echoes and never lets the typed text into
+// QLineEdit: QLineEdit keeps its own copy and an undo history of every
+// keystroke, neither of which can be wiped from outside. Printable keys go
+// into a Secret instead; Backspace removes the last character. Enter calls
+// `on_submit`; other keys (Escape, Tab, …) go on to the dialog as usual.
+// While read-only every key is swallowed.
+class SecretField : public QLineEdit {
+ public:
+  explicit SecretField(QWidget* parent = nullptr);
+
+  const Secret& Text() const { return secret_; }
+  void Clear() { secret_.Clear(); }
+
+  // Called for every key that reaches the field, before it is handled.
+  std::function<void()> on_key;
+  std::function<void()> on_submit;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void inputMethodEvent(QInputMethodEvent* event) override;
+
+ private:
+  Secret secret_;
+};
+
+}  // namespace vz

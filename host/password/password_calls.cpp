@@ -1,0 +1,42 @@
+#include "password_calls.h"
+
+#include <QMessageBox>
+
+#include "desktop_setting.h"
+#include "loaded_module.h"
+#include "password_routines.h"
+
+namespace vz {
+
+bool CheckPasswordBeforeClose(unsigned long window, bool& verifying) {
+  if (!ScreenSaverPasswordEnabled()) return true;
+
+  LoadedModule module = LoadedModule::FromModuleDirectory(kVerifyModuleFile);
+  if (!module.IsLoaded()) return true;
+  // The module's widgets and timers may outlive the call by a moment (queued
+  // deletions, Qt's caches); unloading its code under them is not worth it.
+  module.Keep();
+
+  const auto verify = module.Find<VerifyScreenSavePwdRoutine>(kVerifyRoutineName);
+  if (verify == nullptr) {
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"),
+                    QStringLiteral("Couldn't get pword verify routine"),
+                    QMessageBox::Ok);
+    box.exec();
+    return true;
+  }
+
+  verifying = true;
+  if (verify(window) != 0) return true;
+  verifying = false;
+  return false;
+}
+
+void ChangePassword(unsigned long parent) {
+  LoadedModule module = LoadedModule::FromModuleDirectory(kChangeModuleFile);
+  const auto change = module.Find<PwdChangePasswordARoutine>(kChangeRoutineName);
+  if (change == nullptr) return;
+  change(kChangeProvider, parent, 0, 0);
+}
+
+}  // namespace vz

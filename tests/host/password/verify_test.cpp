@@ -1,0 +1,183 @@
+// VerifyScreenSavePwd of PASSWORD.CPL against real PAM (pam_wrapper serving
+// pam_matrix) and real widgets.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTest>
+#include <QWindow>
+
+#include "loaded_module.h"
+#include "password_routines.h"
+#include "password_test_support.h"
+
+namespace vz::test {
+namespace {
+
+class VerifyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(module_.IsLoaded()) << "PASSWORD.CPL not built";
+    verify_ = module_.Find<VerifyScreenSavePwdRoutine>(kVerifyRoutineName);
+    ASSERT_NE(verify_, nullptr);
+    saver_.resize(320, 200);
+    saver_.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&saver_));
+  }
+
+  void TearDown() override { qunsetenv("VIVEDAZIV_PROMPT_TIMEOUT_MS"); }
+
+  int Verify(ModalScript& script) {
+    script.Start();
+    return verify_(static_cast<unsigned long>(saver_.winId()));
+  }
+
+  LoadedModule module_{BuiltModuleDirectory() + QStringLiteral("/PASSWORD.CPL")};
+  VerifyScreenSavePwdRoutine verify_ = nullptr;
+  QWidget saver_;
+  PasswordFile passwords_{"open sesame"};
+};
+
+TEST_F(VerifyTest, RightPasswordIsAccepted) {
+  QLineEdit::EchoMode echo = QLineEdit::Normal;
+  QWidget* owner = nullptr;
+  ModalScript script;
+  script.Then([&](QWidget* prompt) {
+    owner = prompt->parentWidget();
+    if (auto* field = prompt->findChild<QLineEdit*>()) echo = field->echoMode();
+    TypeAndEnter(prompt, QStringLiteral("open sesame"));
+  });
+  EXPECT_NE(Verify(script), 0);
+  EXPECT_TRUE(Played(script));
+  EXPECT_EQ(echo, QLineEdit::NoEcho);
+  EXPECT_EQ(owner, &saver_) << "the prompt belongs over the saver window";
+}
+
+TEST_F(VerifyTest, RefusesWhatPamRefuses) {
+  {
+    SCOPED_TRACE("wrong password");
+    ModalScript script;
+    script.Then([](QWidget* prompt) { TypeAndEnter(prompt, "open sesam"); });
+    EXPECT_EQ(Verify(script), 0);
+    EXPECT_TRUE(Played(script));
+  }
+  {
+    SCOPED_TRACE("empty password");
+    ModalScript script;
+    script.Then([](QWidget* prompt) { PressKey(prompt, Qt::Key_Return); });
+    EXPECT_EQ(Verify(script), 0);
+  }
+  {
+    // Right password, but the account may only use another service:
+    // pam_acct_mgmt must have its say after pam_authenticate.
+    SCOPED_TRACE("account not allowed");
+    PasswordFile other_service("open sesame", "sshd");
+    ModalScript script;
+    script.Then([](QWidget* prompt) { TypeAndEnter(prompt, "open sesame"); });
+    EXPECT_EQ(Verify(script), 0);
+  }
+}
+
+TEST_F(VerifyTest, GivingUpReturnsZero) {
+  {
+    SCOPED_TRACE("Escape");
+    ModalScript script;
+    script.Then([](QWidget* prompt) {
+      Type(prompt, "open sesame");
+      PressKey(prompt, Qt::Key_Escape);
+    });
+    EXPECT_EQ(Verify(script), 0);
+    EXPECT_TRUE(Played(script));
+  }
+  {
+    SCOPED_TRACE("closing the prompt");
+    ModalScript script;
+    script.Then([](QWidget* prompt) {
+      Type(prompt, "open sesame");
+      prompt->close();
+    });
+    EXPECT_EQ(Verify(script), 0);
+    EXPECT_TRUE(Played(script));
+  }
+}
+
+TEST_F(VerifyTest, UntouchedPromptTimesOut) {
+  qputenv("VIVEDAZIV_PROMPT_TIMEOUT_MS", "400");
+  ModalScript script;
+  script.Then([](QWidget*) {});
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_EQ(Verify(script), 0);
+  EXPECT_GE(clock.elapsed(), 400);
+  EXPECT_LT(clock.elapsed(), 10'000);
+  EXPECT_TRUE(Played(script));
+}
+
+TEST_F(VerifyTest, TypingRestartsTheTimeout) {
+  qputenv("VIVEDAZIV_PROMPT_TIMEOUT_MS", "600");
+  ModalScript script;
+  script.Then([](QWidget* prompt) {
+    // One key every 200 ms: 2.2 s in all, far past one timeout.
+    for (QChar c : QStringLiteral("open sesame")) {
+      QTest::qWait(200);
+      if (!prompt->isVisible()) return;
+      Type(prompt, QString(c));
+    }
+    PressKey(prompt, Qt::Key_Return);
+  });
+  EXPECT_NE(Verify(script), 0);
+}
+
+TEST_F(VerifyTest, BackspaceRemovesWholeCharacters) {
+  // Two- and three-byte UTF-8 characters: Backspace must take all bytes.
+  PasswordFile passwords("grüße€");
+  ModalScript script;
+  script.Then([](QWidget* prompt) {
+    Type(prompt, QStringLiteral("grüßö"));
+    PressKey(prompt, Qt::Key_Backspace);
+    Type(prompt, QStringLiteral("e€€"));
+    PressKey(prompt, Qt::Key_Backspace);
+    PressKey(prompt, Qt::Key_Return);
+  });
+  EXPECT_NE(Verify(script), 0);
+}
+
+TEST_F(VerifyTest, PromptTakesTheKeyboardGrabAndGivesItBack) {
+  saver_.grabKeyboard();
+  bool grab_inside_prompt = false;
+  ModalScript script;
+  script.Then([&](QWidget* prompt) {
+    QWidget* grabber = QWidget::keyboardGrabber();
+    grab_inside_prompt = grabber != nullptr && grabber->window() == prompt;
+    // Keys as the platform delivers them, to the prompt's window: they must
+    // reach the field through the grab.
+    QWindow* window = prompt->windowHandle();
+    for (char c : QByteArray("open sesame")) QTest::keyClick(window, c);
+    QTest::keyClick(window, Qt::Key_Return);
+  });
+  EXPECT_NE(Verify(script), 0);
+  EXPECT_TRUE(grab_inside_prompt);
+  EXPECT_EQ(QWidget::keyboardGrabber(), &saver_);
+  saver_.releaseKeyboard();
+}
+
+TEST_F(VerifyTest, WorksWithoutAWidgetForTheWindow) {
+  for (unsigned long window : {0UL, 0x7fffff0UL}) {
+    SCOPED_TRACE(window);
+    QWidget* owner = &saver_;
+    ModalScript script;
+    script.Then([&](QWidget* prompt) {
+      owner = prompt->parentWidget();
+      TypeAndEnter(prompt, "open sesame");
+    });
+    script.Start();
+    EXPECT_NE(verify_(window), 0);
+    EXPECT_EQ(owner, nullptr);
+  }
+}
+
+}  // namespace
+}  // namespace vz::test
