@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "particle_wnd.h"
+#include "run_config_dialog.h"
 #include "saver_wnd.h"
 #include "x11_host.h"
 
@@ -82,7 +83,9 @@ bool CSaverApp::StartSaver() {
   return true;
 }
 
-void CSaverApp::RunConfigDialog(std::uint32_t, bool) {}
+void CSaverApp::RunConfigDialog(std::uint32_t parent, bool useForeground) {
+  vz::RunConfigDialog(parent, useForeground);
+}
 
 void CSaverApp::ChangePassword(std::uint32_t) {}
 

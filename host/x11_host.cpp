@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <cstdlib>
+#include <cstring>
 // Qt headers before X11 ones.
 #include <xcb/xcb.h>
 
@@ -27,6 +28,94 @@ std::optional<QSize> X11WindowSize(std::uint32_t window) {
   const QSize size(reply->width, reply->height);
   std::free(reply);
   return size;
+}
+
+std::optional<X11Placement> X11WindowPlacement(std::uint32_t window) {
+  xcb_connection_t* c = Connection();
+  if (!c || window == 0) return std::nullopt;
+  const auto geometryCookie = xcb_get_geometry(c, window);
+  const auto attributesCookie = xcb_get_window_attributes(c, window);
+  xcb_generic_error_t* error = nullptr;
+  xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(c, geometryCookie, &error);
+  std::free(error);
+  error = nullptr;
+  xcb_get_window_attributes_reply_t* attributes =
+      xcb_get_window_attributes_reply(c, attributesCookie, &error);
+  std::free(error);
+  std::optional<X11Placement> placement;
+  if (geometry && attributes) {
+    // The geometry is relative to the parent; the owner may sit inside a
+    // window manager's frame, so ask where its origin lies on the root.
+    error = nullptr;
+    xcb_translate_coordinates_reply_t* origin = xcb_translate_coordinates_reply(
+        c, xcb_translate_coordinates(c, window, geometry->root, 0, 0), &error);
+    std::free(error);
+    if (origin) {
+      placement = X11Placement{QRect(origin->dst_x, origin->dst_y, geometry->width,
+                                     geometry->height),
+                               attributes->map_state == XCB_MAP_STATE_VIEWABLE};
+      std::free(origin);
+    }
+  }
+  std::free(geometry);
+  std::free(attributes);
+  return placement;
+}
+
+namespace {
+xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
+  xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+      c, xcb_intern_atom(c, 1, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+  const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+  std::free(reply);
+  return atom;
+}
+
+bool HasProperty(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property) {
+  if (property == XCB_ATOM_NONE) return false;
+  xcb_get_property_reply_t* reply = xcb_get_property_reply(
+      c, xcb_get_property(c, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0), nullptr);
+  const bool has = reply && reply->type != XCB_ATOM_NONE;
+  std::free(reply);
+  return has;
+}
+}  // namespace
+
+std::uint32_t X11TopLevel(std::uint32_t window) {
+  xcb_connection_t* c = Connection();
+  if (!c || window == 0) return 0;
+  const xcb_atom_t wmState = Atom(c, "WM_STATE");
+  // Bounded: a tree deeper than this is not one a host builds.
+  for (int depth = 0; depth < 64; ++depth) {
+    xcb_generic_error_t* error = nullptr;
+    xcb_query_tree_reply_t* tree =
+        xcb_query_tree_reply(c, xcb_query_tree(c, window), &error);
+    std::free(error);
+    if (!tree) return 0;
+    const xcb_window_t root = tree->root;
+    const xcb_window_t parent = tree->parent;
+    std::free(tree);
+    if (window == root) return 0;
+    if (parent == root || HasProperty(c, window, wmState)) return window;
+    window = parent;
+  }
+  return 0;
+}
+
+std::uint32_t X11ActiveWindow() {
+  xcb_connection_t* c = Connection();
+  if (!c) return 0;
+  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+  const xcb_atom_t active = Atom(c, "_NET_ACTIVE_WINDOW");
+  if (!screen || active == XCB_ATOM_NONE) return 0;
+  xcb_get_property_reply_t* reply = xcb_get_property_reply(
+      c, xcb_get_property(c, 0, screen->root, active, XCB_GET_PROPERTY_TYPE_ANY, 0, 1), nullptr);
+  std::uint32_t window = 0;
+  if (reply && reply->format == 32 && xcb_get_property_value_length(reply) >= 4) {
+    std::memcpy(&window, xcb_get_property_value(reply), 4);
+  }
+  std::free(reply);
+  return window != 0 && X11WindowSize(window) ? window : 0;
 }
 
 HostWindowWatcher::HostWindowWatcher(std::uint32_t host, std::function<void(QSize)> resized,

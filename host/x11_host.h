@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractNativeEventFilter>
+#include <QRect>
 #include <QSize>
 #include <cstdint>
 #include <functional>
@@ -14,6 +15,24 @@ bool OnX11();
 // The size of an X11 window, straight from the server (Qt reads 0 × 0 for
 // foreign windows); nothing when the id names no window.
 std::optional<QSize> X11WindowSize(std::uint32_t window);
+
+// Where an X11 window lies on the screen, in root coordinates, and whether
+// it is viewable (mapped, and so are its ancestors); nothing when the id
+// names no window.
+struct X11Placement {
+  QRect rect;
+  bool viewable = false;
+};
+std::optional<X11Placement> X11WindowPlacement(std::uint32_t window);
+
+// The top-level window that holds `window` (the window itself when it is
+// one): the nearest ancestor the window manager manages, or else the child
+// of the root. 0 when the id names no window or is the root itself.
+std::uint32_t X11TopLevel(std::uint32_t window);
+
+// The window manager's active window (the root's _NET_ACTIVE_WINDOW); 0 when
+// it is unset or names no window.
+std::uint32_t X11ActiveWindow();
 
 // Follows a host's window and our child inside it: reports the host's new
 // size and the destruction of either window.

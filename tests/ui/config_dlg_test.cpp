@@ -1,0 +1,494 @@
+#include "config_dlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <climits>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "about_dlg.h"
+#include "dialog_form.h"
+#include "entry_table.h"
+#include "program_icon.h"
+#include "random.h"
+#include "run_config_dialog.h"
+#include "settings_store.h"
+
+namespace vz {
+namespace {
+
+using namespace idc;
+
+// Calls `answer` on the next modal window other than `under`, from inside
+// that window's own event loop; gives up after five seconds.
+void WhenModal(QWidget* under, std::function<void(QWidget*)> answer) {
+  auto* timer = new QTimer;
+  auto tries = std::make_shared<int>(500);
+  QObject::connect(timer, &QTimer::timeout, [=] {
+    QWidget* w = QApplication::activeModalWidget();
+    if ((w && w != under) || --*tries == 0) {
+      timer->stop();
+      timer->deleteLater();
+      if (w && w != under) answer(w);
+    }
+  });
+  timer->start(10);
+}
+
+class ConfigDlgTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_.path());
+    SetTimeSource([] { return std::int64_t{1000}; });
+  }
+  void TearDown() override { SetTimeSource({}); }
+
+  static QString Section() { return QCoreApplication::applicationName(); }
+
+  void Store(std::initializer_list<std::pair<const char*, int>> entries) {
+    SettingsStore store;
+    for (auto [name, value] : entries) store.WriteProfileInt(Section(), name, value);
+    ASSERT_TRUE(store.Sync());
+  }
+
+  std::string File() const {
+    QFile f(dir_.path() + "/Quenfold/" + Section() + ".conf");
+    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
+  }
+
+  // The file as the run must leave it: the section and exactly these
+  // thirteen entries.
+  static std::string Expected(const EntryValues& v) {
+    std::map<std::string, std::int32_t> sorted;
+    for (const EntryInfo& e : kEntries)
+      sorted[std::string(e.name)] = static_cast<std::int32_t>(v.*e.field);
+    QString text = "[" + Section() + "]\n";
+    for (auto& [name, value] : sorted) text += QString("%1=%2\n").arg(name.c_str()).arg(value);
+    return text.toStdString();
+  }
+
+  // A dialog loaded as the configuration run loads it, shown and active.
+  std::unique_ptr<CConfigDlg> Open() {
+    auto d = std::make_unique<CConfigDlg>();
+    d->SetFields(ReadEntries(SettingsStore(), Section(), DefaultColumn::Dialog));
+    d->show();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(d.get()));
+    return d;
+  }
+
+  // Whether `action` restarted the preview: a repaint reseeds, which puts
+  // every particle but a planet at rest. Ticks are held off meanwhile.
+  static bool Restarts(CConfigDlg& d, const std::function<void()>& action) {
+    d.preview.field.params.delay = -1;
+    d.preview.RestartTimer();
+    QApplication::processEvents();
+    d.preview.field.particles[1].vx = 12345.0;
+    action();
+    return QTest::qWaitFor([&] { return d.preview.field.particles[1].vx == 0.0; }, 2000);
+  }
+
+  // Runs configure mode as start-up does; `drive` acts on the shown dialog.
+  // A dialog the drive leaves open is cancelled.
+  static void Run(const std::function<void(CConfigDlg&)>& drive) {
+    WhenModal(nullptr, [&](QWidget* w) {
+      auto* d = qobject_cast<CConfigDlg*>(w);
+      ASSERT_NE(d, nullptr);
+      ASSERT_TRUE(QTest::qWaitForWindowActive(d));
+      drive(*d);
+      if (d->isVisible()) d->reject();
+    });
+    RunConfigDialog(0, false);
+  }
+
+  template <class T = QWidget>
+  static T* Item(const CConfigDlg& d, int id) {
+    return qobject_cast<T*>(d.GetDlgItem(id));
+  }
+  // Clicks near the left edge, where a check box or radio button has its
+  // indicator.
+  static void Click(const CConfigDlg& d, int id) {
+    QWidget* w = d.GetDlgItem(id);
+    QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(6, w->height() / 2));
+  }
+  static void TypeDelay(const CConfigDlg& d, const QString& text) {
+    Click(d, kDelay);
+    Item<QLineEdit>(d, kDelay)->clear();
+    QTest::keyClicks(d.GetDlgItem(kDelay), text);
+  }
+  // Clicks OK expecting the warning; returns its text.
+  static QString RefusedOk(CConfigDlg& d) {
+    QString text;
+    WhenModal(&d, [&](QWidget* w) {
+      auto* box = qobject_cast<QMessageBox*>(w);
+      ASSERT_NE(box, nullptr);
+      text = box->text();
+      EXPECT_EQ(box->windowTitle(), Section());
+      EXPECT_EQ(box->icon(), QMessageBox::Warning);
+      EXPECT_EQ(box->parentWidget(), &d);
+      box->accept();
+    });
+    Click(d, kOk);
+    EXPECT_TRUE(d.isVisible()) << "the dialog stays open";
+    const auto* edit = Item<QLineEdit>(d, kDelay);
+    EXPECT_EQ(d.focusWidget(), edit);
+    EXPECT_EQ(edit->selectedText(), edit->text());
+    return text;
+  }
+
+  QTemporaryDir dir_;
+};
+
+TEST_F(ConfigDlgTest, FormFollowsTheTemplateInTheDialogFont) {
+  auto d = Open();
+  EXPECT_EQ(d->windowTitle(), "Glimmerfall 2.10 Configurator");
+  EXPECT_EQ(d->font().family(), "Comic Sans MS");
+  const DialogUnits u(d->font());
+  EXPECT_EQ(d->size(), u.Map(287, 179));
+  EXPECT_EQ(d->GetDlgItem(kFriction)->geometry(), u.Map(129, 31, 50, 13));
+  EXPECT_EQ(d->GetDlgItem(kRandom)->geometry(), u.Map(189, 148, 87, 18));
+  EXPECT_EQ(Item<QAbstractButton>(*d, kAbout)->text(), "About...");
+  EXPECT_EQ(d->preview.parentWidget(), d.get());
+  EXPECT_EQ(d->preview.geometry(), d->GetDlgItem(kPreview)->geometry());
+  EXPECT_EQ(d->preview.geometry(), u.Map(88, 55, 113, 78));
+  for (auto* b : d->findChildren<QPushButton*>()) EXPECT_FALSE(b->isDefault() || b->autoDefault());
+
+  // Focus starts at the first tab stop; Tab walks the template order and
+  // enters the mass group at its checked button.
+  EXPECT_EQ(QApplication::focusWidget(), d->GetDlgItem(kPlanet));
+  std::vector<int> order;
+  for (int i = 0; i < 14; ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    order.push_back(QApplication::focusWidget()->property(kControlIdProperty).toInt());
+  }
+  EXPECT_EQ(order, (std::vector<int>{kFriction, kEvenOdd, kShowAll, kBounce, kBorders, kSingle, kOk,
+                                     kCancel, kAbout, kDelay, kGravity, kMu, kParticles, kPlanet}));
+}
+
+TEST_F(ConfigDlgTest, ControlsShowTheStoreClampedWhileThePreviewUsesItAsIs) {
+  Store({{"GravityVal", 0},
+         {"MuVal", 20000},
+         {"NumParticles", 500},
+         {"Friction", 0},
+         {"DelayTime", 37},
+         {"RandomMass", 1},
+         {"EvenOddMass", 1},
+         {"ShowAll", 2}});
+  auto d = Open();
+  auto setup = [&](int id) {
+    auto* s = Item<QSlider>(*d, id);
+    return std::vector{s->minimum(),
+                       s->maximum(),
+                       s->value(),
+                       s->tickInterval(),
+                       int(s->tickPosition() == QSlider::TicksAbove),
+                       int(s->isEnabled())};
+  };
+  EXPECT_EQ(setup(kGravity), (std::vector{1, 40, 1, 4, 1, 1}));
+  EXPECT_EQ(setup(kMu), (std::vector{9500, 10000, 10000, 50, 1, 0})) << "friction is off";
+  EXPECT_EQ(setup(kParticles), (std::vector{2, 100, 100, 10, 1, 1}));
+  EXPECT_EQ(Item<QLineEdit>(*d, kDelay)->text(), "37");
+  EXPECT_TRUE(Item<QRadioButton>(*d, kRandom)->isChecked()) << "Random wins in the dialog";
+  EXPECT_FALSE(Item<QCheckBox>(*d, kShowAll)->isChecked()) << "a stored 2 is off";
+  EXPECT_EQ(d->GravityVal, 0) << "the field waits for OK";
+  EXPECT_EQ(d->preview.field.count, 500);
+  EXPECT_EQ(d->preview.field.params.gravity, 0.0);
+  EXPECT_EQ(d->preview.CurrentIntervalMs(), 37);
+}
+
+TEST_F(ConfigDlgTest, CheckBoxesRestartThePreviewAndReachTheFieldsOnlyAtOk) {
+  auto d = Open();
+  const std::pair<int, std::int32_t SimParams::*> boxes[] = {{kShowAll, &SimParams::showAll},
+                                                             {kPlanet, &SimParams::planet},
+                                                             {kBorders, &SimParams::borders},
+                                                             {kEvenOdd, &SimParams::evenOdd},
+                                                             {kBounce, &SimParams::bounce}};
+  for (auto [id, param] : boxes) {
+    const std::int32_t before = d->preview.field.params.*param;
+    EXPECT_TRUE(Restarts(*d, [&] { Click(*d, id); })) << id;
+    EXPECT_EQ(d->preview.field.params.*param, 1 - before) << id;
+  }
+  EXPECT_EQ(std::make_tuple(d->ShowAll, d->Planet, d->Borders, d->EvenOdd, d->Bounce),
+            std::make_tuple(1, 0, 1, 1, 0))
+      << "as loaded until OK";
+
+  // Friction follows at once and gates its slider.
+  EXPECT_TRUE(Restarts(*d, [&] { Click(*d, kFriction); }));
+  EXPECT_EQ(d->Friction, 0);
+  EXPECT_EQ(d->preview.field.params.friction, 0);
+  EXPECT_FALSE(d->GetDlgItem(kMu)->isEnabled());
+  Click(*d, kFriction);
+  EXPECT_TRUE(d->GetDlgItem(kMu)->isEnabled());
+
+  Click(*d, kOk);
+  EXPECT_EQ(d->result(), QDialog::Accepted);
+  EXPECT_EQ(std::make_tuple(d->ShowAll, d->Planet, d->Borders, d->EvenOdd, d->Bounce, d->Friction),
+            std::make_tuple(0, 1, 0, 0, 1, 1));
+}
+
+TEST_F(ConfigDlgTest, MassSchemeAndSlidersSetFieldsAndPreviewAtOnce) {
+  auto d = Open();
+  const SimParams& p = d->preview.field.params;
+  auto scheme = [&] {
+    return std::vector{d->RandomMass, d->SingleMass, d->EvenOddMass,
+                       p.randomMass,  p.singleMass,  p.evenOddMass};
+  };
+  EXPECT_TRUE(Restarts(*d, [&] { Click(*d, kRandom); }));
+  EXPECT_EQ(scheme(), (std::vector{1, 0, 0, 1, 0, 0}));
+  Click(*d, kEvenOddMass);
+  EXPECT_EQ(scheme(), (std::vector{0, 0, 1, 0, 0, 1}));
+  EXPECT_TRUE(Restarts(*d, [&] { Click(*d, kEvenOddMass); })) << "clicking the checked one too";
+
+  EXPECT_TRUE(Restarts(*d, [&] { QTest::keyClick(d->GetDlgItem(kGravity), Qt::Key_Right); }));
+  EXPECT_EQ(d->GravityVal, 31);
+  EXPECT_EQ(p.gravity, 31 * 0.1);
+  QTest::keyClick(d->GetDlgItem(kMu), Qt::Key_Home);
+  EXPECT_EQ(d->MuVal, 9500);
+  EXPECT_EQ(p.mu, 9500 * 0.0001);
+  // A page is one tick.
+  QTest::keyClick(d->GetDlgItem(kParticles), Qt::Key_PageUp);
+  EXPECT_EQ(d->NumParticles, 60);
+  EXPECT_EQ(d->preview.field.count, 60);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return d->preview.field.arraySize == 60; }))
+      << "restarted with the new number at once";
+}
+
+TEST_F(ConfigDlgTest, DelayBoxTakesDigitsAndActsWhenItLosesTheFocus) {
+  auto d = Open();
+  auto* edit = Item<QLineEdit>(*d, kDelay);
+  EXPECT_EQ(edit->text(), "1");
+  TypeDelay(*d, "2a-5 0.");
+  EXPECT_EQ(edit->text(), "250");
+  EXPECT_TRUE(Restarts(*d, [&] { QTest::keyClick(edit, Qt::Key_Tab); }));
+  EXPECT_EQ(d->preview.field.params.delay, 250);
+  EXPECT_EQ(d->preview.CurrentIntervalMs(), 250);
+  EXPECT_EQ(d->DelayTime, 1) << "the field waits for OK";
+
+  // Converted as start-up reads numbers: leading blanks, a sign, digits.
+  edit->setText(" -7x");
+  edit->setFocus();
+  d->GetDlgItem(kPlanet)->setFocus();
+  EXPECT_EQ(d->preview.field.params.delay, -7);
+  EXPECT_EQ(d->preview.CurrentIntervalMs(), INT_MAX);
+}
+
+TEST_F(ConfigDlgTest, EnterGoesNowhereAndEscapeCancels) {
+  auto d = Open();
+  auto* edit = Item<QLineEdit>(*d, kDelay);
+  TypeDelay(*d, "7");
+  const std::int32_t delayBefore = d->preview.field.params.delay;
+  QTest::keyClick(edit, Qt::Key_Return);
+  QTest::keyClick(edit, Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(QApplication::focusWidget(), edit);
+  EXPECT_EQ(d->preview.field.params.delay, delayBefore) << "no focus change, no delay change";
+  d->GetDlgItem(kOk)->setFocus();
+  QTest::keyClick(d->GetDlgItem(kOk), Qt::Key_Return);
+  auto* planet = Item<QCheckBox>(*d, kPlanet);
+  QTest::keyClick(planet, Qt::Key_Return);
+  EXPECT_FALSE(planet->isChecked());
+  EXPECT_TRUE(d->isVisible());
+  EXPECT_EQ(d->result(), 0);
+  QTest::keyClick(edit, Qt::Key_Escape);
+  EXPECT_FALSE(d->isVisible());
+  EXPECT_EQ(d->result(), QDialog::Rejected);
+}
+
+TEST_F(ConfigDlgTest, OkRefusesADelayThatIsNoIntegerFrom0To100) {
+  auto d = Open();
+  const QString notInteger = "Please enter an integer.";
+  const QString outOfRange = "Please enter an integer between 0 and 100.";
+  auto* edit = Item<QLineEdit>(*d, kDelay);
+  Click(*d, kPlanet);
+  TypeDelay(*d, "250");
+  EXPECT_EQ(RefusedOk(*d), outOfRange);
+  EXPECT_EQ(d->DelayTime, 250) << "an integer out of range is taken";
+  EXPECT_EQ(d->Planet, 1) << "the check boxes were taken";
+  for (const char* text : {"", "-", "-0", "5 5"}) {
+    edit->setText(text);
+    EXPECT_EQ(RefusedOk(*d), notInteger) << text;
+  }
+  EXPECT_EQ(d->DelayTime, 250) << "no integer leaves the field alone";
+  edit->setText("-1");
+  EXPECT_EQ(RefusedOk(*d), outOfRange);
+  edit->setText(" 100\t");
+  Click(*d, kOk);
+  EXPECT_EQ(d->result(), QDialog::Accepted);
+  EXPECT_EQ(d->DelayTime, 100);
+}
+
+TEST(ParseDialogIntTest, ReadsTheBoxAsOkDoes) {
+  const std::pair<QString, std::optional<std::int32_t>> cases[] = {
+      {"0", 0},
+      {"007", 7},
+      {" \t+42 \t", 42},
+      {"-2147483648", INT_MIN},
+      {"2147483648", INT_MAX},
+      {"-99999999999", INT_MIN},
+      {"", std::nullopt},
+      {"+", std::nullopt},
+      {"+0", std::nullopt},
+      {"12x", std::nullopt},
+      {"\n5", std::nullopt},
+      {"1 2", std::nullopt},
+      // Only 31 characters count.
+      {QString(30, '0') + "5", 5},
+      {QString(31, '0') + "5", 0},
+      {"5" + QString(30, ' ') + "x", 5}};
+  for (const auto& [text, expected] : cases)
+    EXPECT_EQ(ParseDialogInt(text), expected) << text.toStdString();
+}
+
+TEST(PlaceDialogTest, CentresOverTheOwnerAndStaysInTheWorkArea) {
+  const QRect work(0, 30, 800, 570);
+  EXPECT_EQ(PlaceDialog({200, 100}, std::nullopt, work), QPoint(300, 265));
+  EXPECT_EQ(PlaceDialog({200, 100}, QRect(100, 100, 300, 200), work), QPoint(150, 150));
+  EXPECT_EQ(PlaceDialog({200, 100}, QRect(700, 560, 300, 200), work), QPoint(600, 500));
+  EXPECT_EQ(PlaceDialog({200, 100}, QRect(-300, -300, 100, 100), work), QPoint(0, 30));
+  EXPECT_EQ(PlaceDialog({900, 700}, QRect(100, 100, 10, 10), work), QPoint(0, 30)) << "too big";
+}
+
+TEST_F(ConfigDlgTest, AboutBoxDismissesEveryWayAndRestartsThePreview) {
+  auto d = Open();
+  const QImage icon = ProgramIcon().pixmap(32, 32).toImage();
+  EXPECT_EQ(ProgramIcon().availableSizes(), (QList<QSize>{{32, 32}, {16, 16}}));
+  const std::function<void(QWidget*)> dismiss[] = {
+      [](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); },
+      [](QWidget* w) { QTest::keyClick(w, Qt::Key_Return); }, [](QWidget* w) { w->close(); }};
+  for (const auto& way : dismiss) {
+    d->preview.field.count = 9;
+    bool shown = false;
+    WhenModal(d.get(), [&](QWidget* w) {
+      auto* about = qobject_cast<CAboutDlg*>(w);
+      ASSERT_NE(about, nullptr);
+      shown = true;
+      EXPECT_EQ(about->windowTitle(), "About Vivedaziv...");
+      EXPECT_EQ(about->size(), DialogUnits(about->font()).Map(191, 61));
+      int icons = 0;
+      QString text;
+      for (auto* label : about->findChildren<QLabel*>()) {
+        if (label->pixmap().isNull())
+          text += label->text();
+        else
+          icons += label->pixmap().toImage() == icon;
+      }
+      EXPECT_EQ(icons, 2);
+      EXPECT_TRUE(text.contains("Vivedaziv") && text.contains("2.2")) << text.toStdString();
+      EXPECT_TRUE(about->findChildren<QPushButton*>().isEmpty());
+      way(about);
+    });
+    EXPECT_TRUE(Restarts(*d, [&] { Click(*d, kAbout); }));
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(d->preview.field.arraySize, 9);
+    EXPECT_TRUE(d->isVisible());
+  }
+}
+
+TEST_F(ConfigDlgTest, OkOnAnEmptyStoreWritesTheDialogDefaults) {
+  Run([](CConfigDlg& d) {
+    EXPECT_EQ(Item<QLineEdit>(d, kDelay)->text(), "1");
+    EXPECT_EQ(d.preview.CurrentIntervalMs(), 50) << "the preview has its own default";
+    Click(d, kOk);
+  });
+  EXPECT_EQ(File(), Expected(DialogDefaults()));
+  EXPECT_FALSE(QApplication::windowIcon().isNull());
+}
+
+TEST_F(ConfigDlgTest, CancelWritesLoadedBoxesButTheLatestSlidersMassAndFriction) {
+  Store({{"GravityVal", 0}, {"Planet", 2}, {"Bounce", 2}, {"DelayTime", 7}});
+  EntryValues expected = DialogDefaults();
+  expected.DelayTime = 7;
+  expected.GravityVal = 0;  // shown as 1, yet untouched
+  Run([](CConfigDlg& d) { Click(d, kCancel); });
+  EXPECT_EQ(File(), Expected(expected)) << "a stored 2 becomes 0";
+
+  Run([](CConfigDlg& d) {
+    QTest::keyClick(d.GetDlgItem(kParticles), Qt::Key_End);
+    Click(d, kRandom);
+    Click(d, kFriction);
+    Click(d, kShowAll);
+    TypeDelay(d, "9");
+    QTest::keyClick(d.GetDlgItem(kDelay), Qt::Key_Escape);
+  });
+  expected.NumParticles = 100;
+  expected.RandomMass = 1;
+  expected.SingleMass = 0;
+  expected.Friction = 0;
+  EXPECT_EQ(File(), Expected(expected));
+}
+
+TEST_F(ConfigDlgTest, CancelAfterARefusedOkWritesWhatThatOkTook) {
+  Store({{"GravityVal", 0}});
+  Run([](CConfigDlg& d) {
+    Click(d, kPlanet);
+    TypeDelay(d, "250");
+    QTest::keyClick(d.GetDlgItem(kDelay), Qt::Key_Tab);
+    EXPECT_EQ(d.preview.CurrentIntervalMs(), 250);
+    RefusedOk(d);
+    Item<QLineEdit>(d, kDelay)->clear();
+    RefusedOk(d);
+    Click(d, kBounce);  // after the last refused OK: not taken
+    Click(d, kCancel);
+  });
+  EntryValues expected = DialogDefaults();
+  expected.DelayTime = 250;
+  expected.Planet = 1;
+  expected.GravityVal = 1;  // OK read the slider, clamped
+  EXPECT_EQ(File(), Expected(expected));
+}
+
+TEST_F(ConfigDlgTest, OkWritesEveryControlsFinalValue) {
+  Store({{"GravityVal", 0}, {"MuVal", 1}, {"ShowAll", 2}});
+  Run([](CConfigDlg& d) {
+    for (int id : {kPlanet, kBounce, kEvenOdd, kBorders, kEvenOddMass}) Click(d, id);
+    QTest::keyClick(d.GetDlgItem(kGravity), Qt::Key_PageUp);
+    TypeDelay(d, "0");
+    Click(d, kOk);
+  });
+  EntryValues expected = DialogDefaults();
+  expected.Planet = expected.Bounce = 1;
+  expected.EvenOdd = expected.Borders = expected.ShowAll = 0;
+  expected.EvenOddMass = 1;
+  expected.SingleMass = 0;
+  expected.GravityVal = 5;
+  expected.MuVal = 9500;
+  expected.DelayTime = 0;
+  EXPECT_EQ(File(), Expected(expected));
+}
+
+TEST_F(ConfigDlgTest, ASettingsFileThatCannotBeWrittenIsReported) {
+  // A directory where the file should be: unwritable even for root.
+  ASSERT_TRUE(QDir().mkpath(dir_.path() + "/Quenfold/" + Section() + ".conf"));
+  ::testing::internal::CaptureStderr();
+  Run([](CConfigDlg& d) { Click(d, kOk); });
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("could not save the settings"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace vz
+
+int main(int argc, char** argv) {
+  // Off screen unless told otherwise, so that listing the tests at build
+  // time needs no display.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QCoreApplication::setOrganizationName("Quenfold");
+  QCoreApplication::setApplicationName("config_dlg_test");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
