@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "particle_wnd.h"
+#include "password_calls.h"
 #include "run_config_dialog.h"
 #include "saver_wnd.h"
 #include "x11_host.h"
@@ -87,6 +88,6 @@ void CSaverApp::RunConfigDialog(std::uint32_t parent, bool useForeground) {
   vz::RunConfigDialog(parent, useForeground);
 }
 
-void CSaverApp::ChangePassword(std::uint32_t) {}
+void CSaverApp::ChangePassword(std::uint32_t parent) { vz::ChangePassword(parent); }
 
 }  // namespace vz

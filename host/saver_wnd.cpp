@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+
+#include "password_calls.h"
 // Qt headers before X11 ones.
 #include <xcb/xcb.h>
 
@@ -135,13 +137,19 @@ class SaverDisplay : public QAbstractNativeEventFilter {
     }
   }
 
+  // Lets go of the keyboard and the pointer.
+  void Ungrab() {
+    if (keyboard_) xcb_ungrab_keyboard(c_, XCB_CURRENT_TIME);
+    if (pointer_) xcb_ungrab_pointer(c_, XCB_CURRENT_TIME);
+    keyboard_ = pointer_ = false;
+    xcb_flush(c_);
+  }
+
   // Ungrabs, stops keeping above and gives up the saver selection.
   void Release() {
     raiseLater_.stop();
     above_ = XCB_NONE;
-    if (keyboard_) xcb_ungrab_keyboard(c_, XCB_CURRENT_TIME);
-    if (pointer_) xcb_ungrab_pointer(c_, XCB_CURRENT_TIME);
-    keyboard_ = pointer_ = false;
+    Ungrab();
     // Destroying the owner window releases the selection.
     if (selectionOwner_) xcb_destroy_window(c_, selectionOwner_);
     selectionOwner_ = XCB_NONE;
@@ -266,7 +274,30 @@ void CSaverWnd::TryGrabs() {
 
 void CSaverWnd::PostCloseRequest() { QCoreApplication::postEvent(this, new QCloseEvent); }
 
-void CSaverWnd::OnCloseRequest() { DestroyWindow(); }
+bool CSaverWnd::ignoreNextClose = false;
+
+void CSaverWnd::OnCloseRequest() {
+  if (verifying || ignoreNextClose) {
+    ignoreNextClose = false;
+    return;
+  }
+  // Whatever the check shows (the prompt, or an error box) must be visible
+  // and usable above the saver: stop raising over it and let go of the input
+  // until it is done.
+  verifying = true;
+  grabRetry_.stop();
+  if (display_) display_->Ungrab();
+  if (CheckPasswordBeforeClose(static_cast<unsigned long>(winId()), verifying)) {
+    DestroyWindow();
+    return;
+  }
+  // Refused: the saver stays, restarts on black, and lets the request that
+  // the prompt's own closing tends to cause go by.
+  verifying = false;
+  ignoreNextClose = true;
+  InvalidateAll();
+  RegrabInput();
+}
 
 void CSaverWnd::OnDestroy() {
   grabRetry_.stop();

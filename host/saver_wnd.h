@@ -47,9 +47,13 @@ class CSaverWnd : public CParticleWnd {
   // Set while the user is being asked to confirm leaving the saver; the
   // saver then stops raising itself over other windows.
   bool verifying = false;
+  // One for the process: after a refused password the next close request,
+  // whatever its source, is ignored.
+  static bool ignoreNextClose;
 
  protected:
-  // Handles one close request of our own; closes the window.
+  // Handles one close request of our own: closes the window, after the
+  // user's password when the desktop asks for one.
   virtual void OnCloseRequest();
 
   void OnDestroy() override;

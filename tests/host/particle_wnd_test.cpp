@@ -199,6 +199,8 @@ TEST_F(ParticleWndTest, PointerIsInvisible) {
 }  // namespace vz
 
 int main(int argc, char** argv) {
+  // Test discovery runs this without the test environment.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QCoreApplication::setOrganizationName("Quenfold");
   QCoreApplication::setApplicationName("particle_wnd_test");
   QApplication app(argc, argv);
