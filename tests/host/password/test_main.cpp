@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
   }
   // PAM unloads its modules at pam_end; keeping pam_matrix mapped lets leak
-  // reports name it (see lsan.supp).
+  // reports name it (see tests/lsan.supp).
   dlopen(VZ_TEST_PAM_MATRIX_MODULE, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
   ::testing::InitGoogleTest(&argc, argv);
   QApplication application(argc, argv);

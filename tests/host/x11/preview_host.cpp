@@ -2,6 +2,7 @@
 // then obeys commands on stdin, answering each with one line.
 //   lit             count non-black pixels of the window as shown on screen
 //   resize W H      resize the host window
+//   move X Y        move the host window
 //   child           geometry of the first child window ("child W H" or "none")
 //   destroy         destroy the host's native window
 //   quit
@@ -57,6 +58,13 @@ int main(int argc, char** argv) {
       int w = 0, h = 0;
       std::sscanf(cmd.c_str(), "resize %d %d", &w, &h);
       host.resize(w, h);
+      app.processEvents();
+      xcb_flush(Connection());
+      Answer("ok");
+    } else if (cmd.rfind("move ", 0) == 0) {
+      int x = 0, y = 0;
+      std::sscanf(cmd.c_str(), "move %d %d", &x, &y);
+      host.move(x, y);
       app.processEvents();
       xcb_flush(Connection());
       Answer("ok");
