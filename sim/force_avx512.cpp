@@ -138,32 +138,12 @@ VZ_AVX512 void Blocks(const ForceLayout& L, const SimParams& p) {
   for (std::int32_t i0 = 0; i0 < L.n; i0 += kLanes) Block<kTable, kBounce, kFriction>(L, p, i0);
 }
 
-template <bool kTable, bool kBounce>
-void WithFriction(const ForceLayout& L, const SimParams& p) {
-  if (p.friction) {
-    Blocks<kTable, kBounce, true>(L, p);
-  } else {
-    Blocks<kTable, kBounce, false>(L, p);
-  }
-}
-
-template <bool kTable>
-void WithBounce(const ForceLayout& L, const SimParams& p) {
-  if (p.bounce) {
-    WithFriction<kTable, true>(L, p);
-  } else {
-    WithFriction<kTable, false>(L, p);
-  }
-}
-
 }  // namespace
 
 void ForceAvx512(const ForceLayout& layout, const SimParams& p) {
-  if (layout.classes > 0) {
-    WithBounce<true>(layout, p);
-  } else {
-    WithBounce<false>(layout, p);
-  }
+  WithSwitches(layout, p, [&]<bool kTable, bool kBounce, bool kFriction>() {
+    Blocks<kTable, kBounce, kFriction>(layout, p);
+  });
 }
 
 }  // namespace vz::force_detail

@@ -40,6 +40,32 @@ struct ForceLayout {
   double* ratios = nullptr;  // 2 * kMaxMassClasses * kMaxLanes, aligned
 };
 
+// Runs kernel.template operator()<kTable, kBounce, kFriction>() with the
+// ratio table, bounce and friction switches fixed at compile time, so no
+// kernel loop branches on them.
+template <class Kernel>
+void WithSwitches(const ForceLayout& layout, const SimParams& p, Kernel&& kernel) {
+  auto friction = [&]<bool kTable, bool kBounce>() {
+    if (p.friction) {
+      kernel.template operator()<kTable, kBounce, true>();
+    } else {
+      kernel.template operator()<kTable, kBounce, false>();
+    }
+  };
+  auto bounce = [&]<bool kTable>() {
+    if (p.bounce) {
+      friction.template operator()<kTable, true>();
+    } else {
+      friction.template operator()<kTable, false>();
+    }
+  };
+  if (layout.classes > 0) {
+    bounce.template operator()<true>();
+  } else {
+    bounce.template operator()<false>();
+  }
+}
+
 #if defined(__x86_64__)
 void ForceAvx2(const ForceLayout& layout, const SimParams& p);
 void ForceAvx512(const ForceLayout& layout, const SimParams& p);
