@@ -5,7 +5,11 @@
 # screen saver before it gives up, which is all this test needs.
 # Usage: xss_lock_test.sh VIVEDAZIV   (run inside xvfb-run)
 set -uo pipefail
-vivedaziv=$1
+# A copy at a path of its own, so that looking for (and stopping) our saver
+# can never touch one that another test runs at the same time.
+copy=$(mktemp -d)
+cp "$1" "$copy/vivedaziv"
+vivedaziv=$copy/vivedaziv
 command -v xss-lock >/dev/null || { echo "xss-lock is not installed"; exit 1; }
 export XDG_CONFIG_HOME=$(mktemp -d) XDG_RUNTIME_DIR=$(mktemp -d)
 chmod 700 "$XDG_RUNTIME_DIR"
@@ -13,7 +17,7 @@ locker=""
 cleanup() {
   [ -n "$locker" ] && kill "$locker" 2>/dev/null
   pkill -f "^$vivedaziv /s" 2>/dev/null
-  rm -rf "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+  rm -rf "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$copy"
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
