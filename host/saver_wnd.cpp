@@ -12,17 +12,11 @@
 #include <functional>
 
 #include "password_calls.h"
-// Qt headers before X11 ones.
-#include <xcb/xcb.h>
+#include "x11_connection.h"
 
 namespace vz {
 
 namespace {
-
-xcb_connection_t* X11Connection() {
-  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  return x11 ? x11->connection() : nullptr;
-}
 
 // The selection a running saver owns, so that a second one on the same
 // display does nothing.

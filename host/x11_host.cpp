@@ -1,24 +1,21 @@
 #include "x11_host.h"
 
-#include <QGuiApplication>
 #include <cstdlib>
 #include <cstring>
-// Qt headers before X11 ones.
-#include <xcb/xcb.h>
+
+#include "x11_connection.h"
 
 namespace vz {
 
-namespace {
-xcb_connection_t* Connection() {
+xcb_connection_t* X11Connection() {
   auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
   return x11 ? x11->connection() : nullptr;
 }
-}  // namespace
 
-bool OnX11() { return Connection() != nullptr; }
+bool OnX11() { return X11Connection() != nullptr; }
 
 std::optional<QSize> X11WindowSize(std::uint32_t window) {
-  xcb_connection_t* c = Connection();
+  xcb_connection_t* c = X11Connection();
   if (!c || window == 0) return std::nullopt;
   xcb_generic_error_t* error = nullptr;
   xcb_get_geometry_reply_t* reply =
@@ -31,7 +28,7 @@ std::optional<QSize> X11WindowSize(std::uint32_t window) {
 }
 
 std::optional<X11Placement> X11WindowPlacement(std::uint32_t window) {
-  xcb_connection_t* c = Connection();
+  xcb_connection_t* c = X11Connection();
   if (!c || window == 0) return std::nullopt;
   const auto geometryCookie = xcb_get_geometry(c, window);
   const auto attributesCookie = xcb_get_window_attributes(c, window);
@@ -82,7 +79,7 @@ bool HasProperty(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property) 
 }  // namespace
 
 std::uint32_t X11TopLevel(std::uint32_t window) {
-  xcb_connection_t* c = Connection();
+  xcb_connection_t* c = X11Connection();
   if (!c || window == 0) return 0;
   const xcb_atom_t wmState = Atom(c, "WM_STATE");
   // Bounded: a tree deeper than this is not one a host builds.
@@ -103,7 +100,7 @@ std::uint32_t X11TopLevel(std::uint32_t window) {
 }
 
 std::uint32_t X11ActiveWindow() {
-  xcb_connection_t* c = Connection();
+  xcb_connection_t* c = X11Connection();
   if (!c) return 0;
   const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
   const xcb_atom_t active = Atom(c, "_NET_ACTIVE_WINDOW");
@@ -121,7 +118,7 @@ std::uint32_t X11ActiveWindow() {
 HostWindowWatcher::HostWindowWatcher(std::uint32_t host, std::function<void(QSize)> resized,
                                      std::function<void()> destroyed)
     : host_(host), resized_(std::move(resized)), destroyed_(std::move(destroyed)) {
-  if (xcb_connection_t* c = Connection()) {
+  if (xcb_connection_t* c = X11Connection()) {
     const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
     xcb_change_window_attributes(c, host_, XCB_CW_EVENT_MASK, &mask);
     xcb_flush(c);
