@@ -11,7 +11,8 @@ namespace vz {
 class SaverDisplay;
 
 // The full-screen saver: a particle window over the whole primary screen,
-// above every other window, with the pointer hidden. The first sign of the
+// above every other window, with the pointer hidden; every other screen is
+// covered black. The first sign of the
 // user (a key, a click, a pointer movement away from the first position
 // seen, or losing activation) posts a close request.
 class CSaverWnd : public CParticleWnd {
@@ -28,12 +29,8 @@ class CSaverWnd : public CParticleWnd {
   bool Create(std::uint32_t exStyle, std::uint32_t style, const QRect& rect,
               const WindowParent& parent) override;
 
-  // Takes the keyboard and the pointer for this window again, retrying for a
-  // short while if another client holds them. Needed after anything in this
-  // process grabbed the keyboard for itself, as ungrabbing it drops ours.
-  void RegrabInput();
-  // True once both the keyboard and the pointer were taken (X11 only). A
-  // grab elsewhere in this process takes them away unnoticed.
+  // True once both the keyboard and the pointer were taken (X11 only). Until
+  // then the saver keeps trying, for as long as it runs.
   bool HoldsInput() const;
 
   // Queues a close request; each one reaches OnCloseRequest in turn while
@@ -44,8 +41,7 @@ class CSaverWnd : public CParticleWnd {
   // while none. Never updated after the first record.
   std::int32_t lastMouseX = -1;
   std::int32_t lastMouseY = -1;
-  // Set while the user is being asked to confirm leaving the saver; the
-  // saver then stops raising itself over other windows.
+  // Set while the user is being asked to confirm leaving the saver.
   bool verifying = false;
   // One for the process: after a refused password the next close request,
   // whatever its source, is ignored.
@@ -65,7 +61,7 @@ class CSaverWnd : public CParticleWnd {
 
   std::unique_ptr<SaverDisplay> display_;
   QTimer grabRetry_;
-  int grabAttemptsLeft_ = 0;
+  int grabAttempts_ = 0;
 };
 
 }  // namespace vz

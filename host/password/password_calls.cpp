@@ -3,6 +3,7 @@
 #include <QMessageBox>
 
 #include "desktop_setting.h"
+#include "embedded_dialog.h"
 #include "loaded_module.h"
 #include "password_routines.h"
 
@@ -22,7 +23,11 @@ bool CheckPasswordBeforeClose(unsigned long window, bool& verifying) {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"),
                     QStringLiteral("Couldn't get pword verify routine"),
                     QMessageBox::Ok);
-    box.exec();
+    // Over our own saver the box must show inside it; anywhere else it has
+    // no owner.
+    QWidget* saver = QWidget::find(static_cast<WId>(window));
+    if (CanEmbedIn(saver)) EmbedInWindow(&box, saver);
+    ExecDialog(&box);
     return true;
   }
 

@@ -63,10 +63,14 @@ void OwnerWindow::Adopt(QWidget* dialog) const {
   }
 }
 
-int PromptTimeoutMs() {
+int PositiveEnvironmentMs(const char* variable, int fallback) {
   bool ok = false;
-  const int ms = qEnvironmentVariableIntValue("VIVEDAZIV_PROMPT_TIMEOUT_MS", &ok);
-  return ok && ms > 0 ? ms : kDefaultPromptTimeoutMs;
+  const int ms = qEnvironmentVariableIntValue(variable, &ok);
+  return ok && ms > 0 ? ms : fallback;
+}
+
+int PromptTimeoutMs() {
+  return PositiveEnvironmentMs("VIVEDAZIV_PROMPT_TIMEOUT_MS", kDefaultPromptTimeoutMs);
 }
 
 }  // namespace vz

@@ -6,7 +6,7 @@
 #include <QPointer>
 
 class QApplication;
-class QWidget;
+#include <QWidget>
 class QWindow;
 
 namespace vz {
@@ -53,6 +53,9 @@ class OwnerWindow {
   QPointer<QWidget> widget_;
   std::unique_ptr<QWindow> foreign_;
 };
+
+// The value of `variable` when it is a positive whole number, else `fallback`.
+int PositiveEnvironmentMs(const char* variable, int fallback);
 
 // How long a password prompt waits for a key before giving up: 30 s, or
 // VIVEDAZIV_PROMPT_TIMEOUT_MS when that is a positive whole number.

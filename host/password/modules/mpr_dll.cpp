@@ -141,7 +141,7 @@ unsigned long ChangeCurrentUsersPassword(unsigned long parent) {
   if (!conversation.Cancelled()) {
     ShowMessage(owner, QMessageBox::Warning,
                 QStringLiteral("Your password was not changed.\n\n%1")
-                    .arg(session.ErrorText(result)));
+                    .arg(QString::fromLocal8Bit(session.ErrorText(result).c_str())));
   }
   return static_cast<unsigned long>(result);
 }

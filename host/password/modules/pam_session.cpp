@@ -2,11 +2,12 @@
 
 #include <security/pam_appl.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 
-#include "secret.h"
+#include "locked_bytes.h"
 
 namespace vz {
 namespace {
@@ -57,12 +58,16 @@ int PamSession::ChangeAuthToken() {
   return Record(pam_chauthtok(handle_, 0));
 }
 
-QString PamSession::ErrorText(int result) const {
+std::string PamSession::ErrorText(int result) const {
   // pam_strerror ignores the handle in Linux-PAM, so this also works when
   // pam_start itself failed.
   const char* text = pam_strerror(handle_, result);
-  return text != nullptr ? QString::fromLocal8Bit(text)
-                         : QStringLiteral("PAM error %1").arg(result);
+  if (text != nullptr) return text;
+  // Not std::to_string: its digit table is a unique symbol, which would keep
+  // the module from ever being unloaded.
+  char fallback[32];
+  std::snprintf(fallback, sizeof fallback, "PAM error %d", result);
+  return fallback;
 }
 
 int PamSession::Converse(int count, const pam_message** messages,

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <string>
 
 struct pam_handle;
 struct pam_message;
@@ -36,7 +36,7 @@ class PamSession {
   int ChangeAuthToken();
 
   // pam_strerror's text for a result of this session.
-  QString ErrorText(int result) const;
+  std::string ErrorText(int result) const;
 
  private:
   static int Converse(int count, const pam_message** messages,

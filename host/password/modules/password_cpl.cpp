@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "../embedded_dialog.h"
 #include "../password_routines.h"
 #include "module_support.h"
 #include "verify_prompt.h"
@@ -15,7 +16,7 @@ int VerifyScreenSavePwd(unsigned long window) {
     vz::OwnerWindow owner(window);
     vz::VerifyPrompt prompt(owner.Widget(), user);
     owner.Adopt(&prompt);
-    return prompt.exec() == QDialog::Accepted ? 1 : 0;
+    return vz::ExecDialog(&prompt) == QDialog::Accepted ? 1 : 0;
   } catch (const std::exception&) {
     // Nothing may unwind into the C caller; a failure keeps the saver up.
     return 0;

@@ -6,10 +6,9 @@
 #include <QString>
 #include <QStringView>
 
-namespace vz {
+#include "locked_bytes.h"
 
-// Overwrites memory in a way the compiler may not drop as a dead store.
-void WipeBytes(void* data, std::size_t size);
+namespace vz {
 
 // Overwrites the characters of `text` in place and empties it. Copies sharing
 // the same buffer are wiped as well, which is the point: a password handed
@@ -18,36 +17,23 @@ void WipeBytes(void* data, std::size_t size);
 void Wipe(QString& text);
 void Wipe(QByteArray& bytes);
 
-// A typed password as UTF-8, kept in a buffer this class alone owns so that
-// every byte of it can be wiped: growth copies into a new block and wipes the
-// old one, and destruction wipes what is left.
+// A typed password as UTF-8 in locked memory (LockedBytes), edited a whole
+// character at a time.
 class Secret {
  public:
-  Secret() = default;
-  ~Secret();
-  Secret(const Secret&) = delete;
-  Secret& operator=(const Secret&) = delete;
-
   void Append(QStringView text);
   // Drops the last character (a whole UTF-8 sequence).
   void RemoveLast();
-  void Clear();
+  void Clear() { bytes_.Clear(); }
 
-  bool IsEmpty() const { return size_ == 0; }
-  std::size_t Size() const { return size_; }
+  bool IsEmpty() const { return bytes_.IsEmpty(); }
+  std::size_t Size() const { return bytes_.Size(); }
   // NUL-terminated.
-  const char* Data() const { return data_ != nullptr ? data_ : ""; }
-
-  // A malloc'ed, NUL-terminated copy for PAM, which frees its answers itself.
-  // nullptr when out of memory.
-  char* DuplicateForPam() const;
+  const char* Data() const { return bytes_.Data(); }
+  char* DuplicateForPam() const { return bytes_.DuplicateForPam(); }
 
  private:
-  void Reserve(std::size_t capacity);
-
-  char* data_ = nullptr;
-  std::size_t size_ = 0;
-  std::size_t capacity_ = 0;
+  LockedBytes bytes_;
 };
 
 }  // namespace vz

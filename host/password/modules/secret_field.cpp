@@ -1,7 +1,10 @@
 #include "secret_field.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMouseEvent>
 
 namespace vz {
 namespace {
@@ -51,6 +54,11 @@ void SecretField::keyPressEvent(QKeyEvent* event) {
     default:
       break;
   }
+  if (event->matches(QKeySequence::Paste)) {
+    event->accept();
+    Paste(false);
+    return;
+  }
   if (!IsTypedText(*event)) {
     event->ignore();
     return;
@@ -65,6 +73,38 @@ void SecretField::keyPressEvent(QKeyEvent* event) {
 
 void SecretField::inputMethodEvent(QInputMethodEvent* event) {
   event->ignore();
+}
+
+void SecretField::Paste(bool selection) {
+  const QClipboard* clipboard = QGuiApplication::clipboard();
+  if (clipboard == nullptr) return;
+  if (selection && !clipboard->supportsSelection()) return;
+  QString text = clipboard->text(selection ? QClipboard::Selection : QClipboard::Clipboard);
+  // One line, as typed: a trailing newline is not part of a password.
+  qsizetype end = text.indexOf(QLatin1Char('\n'));
+  if (end < 0) end = text.size();
+  if (end > 0 && text.at(end - 1) == QLatin1Char('\r')) --end;
+  if (on_key) on_key();
+  secret_.Append(QStringView(text).left(end));
+  Wipe(text);
+}
+
+// QLineEdit would paste the selection into its own, unwipeable text.
+void SecretField::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::MiddleButton) {
+    event->accept();
+    return;
+  }
+  QLineEdit::mousePressEvent(event);
+}
+
+void SecretField::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::MiddleButton) {
+    event->accept();
+    if (!isReadOnly() && rect().contains(event->position().toPoint())) Paste(true);
+    return;
+  }
+  QLineEdit::mouseReleaseEvent(event);
 }
 
 }  // namespace vz

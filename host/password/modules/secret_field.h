@@ -8,13 +8,15 @@
 
 class QInputMethodEvent;
 class QKeyEvent;
+class QMouseEvent;
 
 namespace vz {
 
 // A password field that never echoes and never lets the typed text into
 // QLineEdit: QLineEdit keeps its own copy and an undo history of every
 // keystroke, neither of which can be wiped from outside. Printable keys go
-// into a Secret instead; Backspace removes the last character. Enter calls
+// into a Secret instead; Backspace removes the last character. Pasting (the
+// paste keys, or a middle click for the selection) adds text as typing does. Enter calls
 // `on_submit`; other keys (Escape, Tab, …) go on to the dialog as usual.
 // While read-only every key is swallowed.
 class SecretField : public QLineEdit {
@@ -31,8 +33,12 @@ class SecretField : public QLineEdit {
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void inputMethodEvent(QInputMethodEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
+  void Paste(bool selection);
+
   Secret secret_;
 };
 

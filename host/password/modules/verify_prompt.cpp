@@ -1,77 +1,65 @@
 #include "verify_prompt.h"
 
-#include <security/pam_appl.h>
-
 #include <QCloseEvent>
+#include <QFont>
+#include <QFrame>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
-#include <QThread>
 #include <QVBoxLayout>
 #include <QWindow>
-#include <atomic>
 #include <utility>
 
-#include "../password_routines.h"
+#include "../embedded_dialog.h"
 #include "module_support.h"
-#include "pam_session.h"
+#include "pam_check.h"
 #include "secret_field.h"
 
 namespace vz {
 namespace {
-
-// Answers every hidden prompt with the typed password. Anything else asked
-// cannot be answered from a single password field.
-class TypedPasswordConversation : public PamConversation {
- public:
-  explicit TypedPasswordConversation(const Secret& secret) : secret_(secret) {}
-
-  bool Answer(int style, const char*, char** reply) override {
-    switch (style) {
-      case PAM_PROMPT_ECHO_OFF:
-        *reply = secret_.DuplicateForPam();
-        return *reply != nullptr;
-      case PAM_PROMPT_ECHO_ON:
-        return false;
-      default:  // PAM_ERROR_MSG, PAM_TEXT_INFO: nobody to show them to.
-        return true;
-    }
-  }
-
- private:
-  const Secret& secret_;
-};
-
-bool PamAccepts(const QByteArray& user, const Secret& secret) {
-  TypedPasswordConversation conversation(secret);
-  PamSession session(kPamService, user.constData(), conversation);
-  if (session.Authenticate() != PAM_SUCCESS) return false;
-  const int account = session.CheckAccount();
-  // An expired password still proves who is at the keyboard; the saver is not
-  // the place to force the change, and refusing would lock the user out.
-  return account == PAM_SUCCESS || account == PAM_NEW_AUTHTOK_REQD;
-}
 
 // Grabbing fails until the window is viewable, which on X11 may be a moment
 // after show(); keep trying for about two seconds.
 constexpr int kGrabRetryMs = 50;
 constexpr int kGrabAttempts = 40;
 
+constexpr char kTitle[] = "Vivedaziv";
+
 }  // namespace
 
-VerifyPrompt::VerifyPrompt(QWidget* parent, QByteArray user)
-    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint |
-                          Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint),
+VerifyPrompt::VerifyPrompt(QWidget* owner, QByteArray user)
+    : QDialog(owner, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
+                         Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       user_(std::move(user)),
-      message_(new QLabel(this)),
-      field_(new SecretField(this)) {
-  setWindowTitle(QStringLiteral("Vivedaziv"));
-  message_->setText(QStringLiteral(
-      "Type your password and press Enter to return to the desktop."));
+      embedded_(CanEmbedIn(owner)),
+      message_(new QLabel),
+      field_(new SecretField) {
+  setWindowTitle(QString::fromLatin1(kTitle));
+  message_->setText(QStringLiteral("Type your password and press Enter to return to the desktop."));
   message_->setWordWrap(true);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(message_);
-  layout->addWidget(field_);
+  if (embedded_) {
+    // A panel inside the owner's window: no frame from a window manager, so
+    // it draws its own, with the title on top.
+    EmbedInWindow(this, owner);
+    auto* panel = new QFrame;
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel->setLineWidth(2);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(panel);
+    auto* inner = new QVBoxLayout(panel);
+    auto* title = new QLabel(QString::fromLatin1(kTitle));
+    QFont bold = title->font();
+    bold.setBold(true);
+    title->setFont(bold);
+    inner->addWidget(title);
+    inner->addWidget(message_);
+    inner->addWidget(field_);
+    setMinimumWidth(360);
+  } else {
+    layout->addWidget(message_);
+    layout->addWidget(field_);
+  }
   setFocusProxy(field_);
 
   idle_.setSingleShot(true);
@@ -79,7 +67,7 @@ VerifyPrompt::VerifyPrompt(QWidget* parent, QByteArray user)
   idle_.setInterval(PromptTimeoutMs());
   connect(&idle_, &QTimer::timeout, this, [this] { reject(); });
   field_->on_key = [this] {
-    if (!checking_) idle_.start();
+    if (check_ == nullptr) idle_.start();
   };
   field_->on_submit = [this] { Submit(); };
 
@@ -87,37 +75,50 @@ VerifyPrompt::VerifyPrompt(QWidget* parent, QByteArray user)
   connect(&grab_retry_, &QTimer::timeout, this, [this] { RetryNativeGrab(); });
 }
 
-VerifyPrompt::~VerifyPrompt() {
-  if (checker_ != nullptr) {
-    checker_->wait();
-    delete checker_;
-  }
-  field_->Clear();
-}
+// A helper still checking is killed with its PamCheck, a child of ours.
+VerifyPrompt::~VerifyPrompt() { field_->Clear(); }
 
 void VerifyPrompt::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   previous_grabber_ = QWidget::keyboardGrabber();
-  // The field itself grabs: Qt hands grabbed keys to the grabbing widget,
-  // not to the focus widget.
-  field_->grabKeyboard();
-  field_->setFocus(Qt::OtherFocusReason);
-  raise();
-  activateWindow();
-  grab_attempts_ = 0;
-  RetryNativeGrab();
+  if (embedded_) {
+    // Keys go to the grabbing widget rather than to the focus; pass the
+    // owner's on to the field instead of moving the grab, which Qt would
+    // release first.
+    if (previous_grabber_ != nullptr) previous_grabber_->installEventFilter(this);
+  } else {
+    // The field itself grabs: Qt hands grabbed keys to the grabbing widget,
+    // not to the focus widget.
+    field_->grabKeyboard();
+    field_->setFocus(Qt::OtherFocusReason);
+    raise();
+    activateWindow();
+    grab_attempts_ = 0;
+    RetryNativeGrab();
+  }
   idle_.start();
+}
+
+bool VerifyPrompt::eventFilter(QObject* watched, QEvent* event) {
+  // A key the field leaves propagates up to the grabber again: pass each on
+  // only once.
+  if (watched == previous_grabber_ && !forwarding_ &&
+      (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+    forwarding_ = true;
+    QCoreApplication::sendEvent(field_, event);
+    forwarding_ = false;
+    return true;
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void VerifyPrompt::RetryNativeGrab() {
   QWindow* handle = windowHandle();
-  const bool grabbed =
-      handle != nullptr && QWidget::keyboardGrabber() == field_ &&
-      handle->setKeyboardGrabEnabled(true);
+  const bool grabbed = handle != nullptr && QWidget::keyboardGrabber() == field_ &&
+                       handle->setKeyboardGrabEnabled(true);
   // Only X11 refuses a grab for a window not yet mapped; elsewhere a refusal
   // is final (and retrying would only repeat Qt's warning).
-  const bool worth_retrying =
-      QGuiApplication::platformName() == QLatin1String("xcb");
+  const bool worth_retrying = QGuiApplication::platformName() == QLatin1String("xcb");
   if (grabbed || !worth_retrying || ++grab_attempts_ >= kGrabAttempts) {
     grab_retry_.stop();
   } else if (!grab_retry_.isActive()) {
@@ -128,18 +129,22 @@ void VerifyPrompt::RetryNativeGrab() {
 void VerifyPrompt::hideEvent(QHideEvent* event) {
   grab_retry_.stop();
   idle_.stop();
-  if (QWidget::keyboardGrabber() == field_) field_->releaseKeyboard();
-  // A refused saver stays up and still needs its grab.
-  if (previous_grabber_ != nullptr && previous_grabber_->isVisible()) {
-    previous_grabber_->grabKeyboard();
+  if (embedded_) {
+    if (previous_grabber_ != nullptr) previous_grabber_->removeEventFilter(this);
+  } else {
+    if (QWidget::keyboardGrabber() == field_) field_->releaseKeyboard();
+    // A refused saver stays up and still needs its grab.
+    if (previous_grabber_ != nullptr && previous_grabber_->isVisible()) {
+      previous_grabber_->grabKeyboard();
+    }
   }
   previous_grabber_ = nullptr;
   QDialog::hideEvent(event);
 }
 
 void VerifyPrompt::closeEvent(QCloseEvent* event) {
-  // PAM cannot be interrupted; the check ends the dialog soon anyway.
-  if (checking_) {
+  // The check ends the dialog soon anyway, one way or the other.
+  if (check_ != nullptr) {
     event->ignore();
     return;
   }
@@ -147,33 +152,27 @@ void VerifyPrompt::closeEvent(QCloseEvent* event) {
 }
 
 void VerifyPrompt::reject() {
-  if (checking_) return;
+  if (check_ != nullptr) return;
   field_->Clear();
   QDialog::reject();
 }
 
 void VerifyPrompt::Submit() {
-  if (checking_) return;
-  checking_ = true;
+  if (check_ != nullptr) return;
   idle_.stop();
   field_->setReadOnly(true);
   message_->setText(QStringLiteral("Checking…"));
-
-  auto accepted = std::make_shared<std::atomic<bool>>(false);
-  checker_ = QThread::create([this, accepted] {
-    accepted->store(PamAccepts(user_, field_->Text()));
-  });
-  connect(checker_, &QThread::finished, this,
-          [this, accepted] { Finish(accepted->load()); });
-  checker_->start();
+  check_ = new PamCheck(this, [this](bool accepted) { Finish(accepted); });
+  const bool started = check_->Start(PamHelperPath(), user_, field_->Text(), PamTimeoutMs());
+  // The helper has its copy; ours is not needed any more.
+  field_->Clear();
+  if (!started) Finish(false);
 }
 
 void VerifyPrompt::Finish(bool accepted) {
-  checker_->wait();
-  delete checker_;
-  checker_ = nullptr;
-  checking_ = false;
-  field_->Clear();
+  // Called from the check's own notifier: let it go once that returns.
+  check_->deleteLater();
+  check_ = nullptr;
   if (accepted) {
     accept();
   } else {

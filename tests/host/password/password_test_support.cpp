@@ -102,8 +102,23 @@ void ModalScript::Start(int timeout_ms) {
   QTimer::singleShot(0, &context_, [this] { Poll(); });
 }
 
+namespace {
+
+// A modal window, or a dialog shown inside another window (as the password
+// prompt and its error box are over a saver of this process).
+QWidget* CurrentDialog() {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  const auto widgets = QApplication::allWidgets();
+  for (QWidget* w : widgets) {
+    if (!w->isWindow() && w->isVisible() && qobject_cast<QDialog*>(w) != nullptr) return w;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 void ModalScript::Poll() {
-  QWidget* modal = QApplication::activeModalWidget();
+  QWidget* modal = CurrentDialog();
   const bool fresh = modal != nullptr && modal->isVisible() &&
                      !modal->property("vz_test_seen").toBool();
   if (fresh) {

@@ -145,21 +145,23 @@ TEST_F(VerifyTest, BackspaceRemovesWholeCharacters) {
   EXPECT_NE(Verify(script), 0);
 }
 
-TEST_F(VerifyTest, PromptTakesTheKeyboardGrabAndGivesItBack) {
+TEST_F(VerifyTest, PromptShowsInsideTheOwnerAndLeavesItsGrabAlone) {
   saver_.grabKeyboard();
-  bool grab_inside_prompt = false;
+  bool inside = false;
+  QWidget* grabber_meanwhile = nullptr;
   ModalScript script;
   script.Then([&](QWidget* prompt) {
-    QWidget* grabber = QWidget::keyboardGrabber();
-    grab_inside_prompt = grabber != nullptr && grabber->window() == prompt;
-    // Keys as the platform delivers them, to the prompt's window: they must
-    // reach the field through the grab.
-    QWindow* window = prompt->windowHandle();
+    inside = !prompt->isWindow() && prompt->window() == &saver_;
+    grabber_meanwhile = QWidget::keyboardGrabber();
+    // Keys as the platform delivers them under the owner's grab, to the
+    // owner's window: they must reach the field.
+    QWindow* window = saver_.windowHandle();
     for (char c : QByteArray("open sesame")) QTest::keyClick(window, c);
     QTest::keyClick(window, Qt::Key_Return);
   });
   EXPECT_NE(Verify(script), 0);
-  EXPECT_TRUE(grab_inside_prompt);
+  EXPECT_TRUE(inside) << "the prompt is drawn inside the saver's window";
+  EXPECT_EQ(grabber_meanwhile, &saver_) << "the grab never moves";
   EXPECT_EQ(QWidget::keyboardGrabber(), &saver_);
   saver_.releaseKeyboard();
 }
