@@ -63,6 +63,7 @@ inline void EmbedInWindow(QDialog* dialog, QWidget* owner) {
 inline int ExecDialog(QDialog* dialog) {
   if (dialog->isWindow()) return dialog->exec();
   dialog->setResult(QDialog::Rejected);
+  dialog->setWindowModality(Qt::NonModal);  // a QMessageBox makes itself modal
   QEventLoop loop;
   QObject::connect(dialog, &QDialog::finished, &loop, &QEventLoop::quit);
   dialog->show();

@@ -23,6 +23,7 @@ bool CheckPasswordBeforeClose(unsigned long window, bool& verifying) {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"),
                     QStringLiteral("Couldn't get pword verify routine"),
                     QMessageBox::Ok);
+    box.setDefaultButton(QMessageBox::Ok);
     // Over our own saver the box must show inside it; anywhere else it has
     // no owner.
     QWidget* saver = QWidget::find(static_cast<WId>(window));

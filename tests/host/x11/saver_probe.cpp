@@ -10,11 +10,15 @@
 //                  "keyboard STATUS pointer STATUS"
 //   hold MS        hold keyboard and pointer for MS milliseconds: "held"
 //   cover          map a window over the screen's middle, wait, then report
-//                  whether it stayed on top: "cover on-top" or "cover below"
+//                  whether it (or a window manager's frame round it) stayed
+//                  above the saver: "cover on-top" or "cover below"
+//   watch-grabs    try to take keyboard and pointer every 5 ms until stdin
+//                  ends, letting go at once of any taken: "taken N of M"
 //   focus MS       map a window, give it the input focus, keep it MS ms:
 //                  "focused"
 //   close ID       ask window ID to close as a window manager does: "sent"
 //   stay           stay connected until stdin ends: "staying"
+// A first argument @N runs the command on X screen N instead of the default.
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
 
@@ -24,7 +28,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <poll.h>
 #include <sys/uio.h>
+#include <unistd.h>
 #include <thread>
 
 namespace {
@@ -99,6 +105,31 @@ std::string GrabBoth() {
   std::free(k);
   std::free(p);
   return answer;
+}
+
+// Grabs both devices, tries again every 5 ms until stdin ends; any grab that
+// works is a fault of the grabber under test and let go of at once.
+std::string WatchGrabs() {
+  std::printf("watching\n");
+  std::fflush(stdout);
+  long taken = 0, tries = 0;
+  pollfd in{STDIN_FILENO, POLLIN, 0};
+  while (poll(&in, 1, 5) == 0) {
+    ++tries;
+    if (GrabBoth().find("success") != std::string::npos) {
+      ++taken;
+      xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
+      xcb_ungrab_pointer(c, XCB_CURRENT_TIME);
+      xcb_flush(c);
+    }
+  }
+  return "taken " + std::to_string(taken) + " of " + std::to_string(tries);
+}
+
+// The saver: a viewable override-redirect window over the whole screen.
+bool IsSaver(const Top& t) {
+  return t.override && t.x <= 0 && t.y <= 0 && t.x + t.w >= screen->width_in_pixels &&
+         t.y + t.h >= screen->height_in_pixels;
 }
 
 // A plain window over the middle of the screen, mapped and viewable.
@@ -188,11 +219,19 @@ std::string Lit() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  int screenNumber = -1;
+  if (argc > 1 && argv[1][0] == '@') {
+    screenNumber = std::atoi(argv[1] + 1);
+    ++argv;
+    --argc;
+  }
   if (argc < 2) return 2;
   const std::string cmd = argv[1];
   c = xcb_connect(nullptr, nullptr);
   if (xcb_connection_has_error(c)) return 2;
-  screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+  auto roots = xcb_setup_roots_iterator(xcb_get_setup(c));
+  for (int i = 0; i < screenNumber && roots.rem > 1; ++i) xcb_screen_next(&roots);
+  screen = roots.data;
   std::string answer;
 
   if (cmd == "top") {
@@ -203,10 +242,7 @@ int main(int argc, char** argv) {
                                     std::to_string(t.h) + " " + std::to_string(t.override);
   } else if (cmd == "covering") {
     int n = 0;
-    ForEachViewable([&](const Top& t) {
-      n += t.override && t.x <= 0 && t.y <= 0 && t.x + t.w >= screen->width_in_pixels &&
-           t.y + t.h >= screen->height_in_pixels;
-    });
+    ForEachViewable([&](const Top& t) { n += IsSaver(t); });
     answer = "covering " + std::to_string(n);
   } else if (cmd == "lit") {
     answer = Lit();
@@ -231,9 +267,11 @@ int main(int argc, char** argv) {
       return 0;
     }
   } else if (cmd == "cover") {
-    const xcb_window_t w = MapWindow();
+    MapWindow();
     Sleep(1000);
-    answer = Highest().id == w ? "cover on-top" : "cover below";
+    // A window manager may have framed it: whatever is highest and not the
+    // saver counts as the new window.
+    answer = IsSaver(Highest()) ? "cover below" : "cover on-top";
   } else if (cmd == "focus" && argc > 2) {
     const xcb_window_t w = MapWindow();
     xcb_set_input_focus(c, XCB_INPUT_FOCUS_POINTER_ROOT, w, XCB_CURRENT_TIME);
@@ -243,6 +281,8 @@ int main(int argc, char** argv) {
     Sleep(std::atoi(argv[2]));
     xcb_disconnect(c);
     return 0;
+  } else if (cmd == "watch-grabs") {
+    answer = WatchGrabs();
   } else if (cmd == "stay") {
     std::printf("staying\n");
     std::fflush(stdout);

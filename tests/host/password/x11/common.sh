@@ -1,0 +1,61 @@
+# Shared by the real-window password tests: sourced, not run.
+# Needs $work (a scratch directory) and a fail function.
+
+# Starts an X server of our own (extra Xvfb arguments in "$@") and exports
+# DISPLAY. With -displayfd it picks a free display itself; guessing one can
+# collide with servers other tests start at the same moment.
+start_xvfb() {
+  Xvfb -displayfd 3 -nolisten tcp "$@" 3>"$work/display" 2>/dev/null &
+  pids+=($!)
+  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+  [ -s "$work/display" ] || fail "Xvfb did not start"
+  export DISPLAY=":$(cat "$work/display")"
+}
+
+# Password protection on, PAM's password for the current user "right one".
+lock_with_password() {
+  printf '%s:right one:vivedaziv\n' "$(id -un)" > "$work/passdb"
+  mkdir -p "$work/config/Control Panel" "$work/run"
+  chmod 700 "$work/run"
+  printf '[General]\nScreenSaveUsePassword=1\n' > "$work/config/Control Panel/Desktop.conf"
+  export PAM_MATRIX_PASSWD="$work/passdb" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run"
+}
+
+saver=
+alive() { kill -0 "$saver" 2>/dev/null; }
+# Starts the saver with extra environment in "$@"; $preload is put first.
+start_saver() {
+  env "$@" LD_PRELOAD="$preload" "$vivedaziv" /s &
+  saver=$!
+  pids+=($saver)
+}
+# Waits until the saver holds the keyboard and the pointer.
+wait_grabs() {
+  for _ in $(seq 150); do
+    [ "$("$probe" grab)" = "keyboard already-grabbed pointer already-grabbed" ] && return 0
+    alive || fail "the saver ended at start"
+    sleep 0.1
+  done
+  fail "the saver never took the keyboard and pointer"
+}
+
+find_window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
+wait_window() {  # NAME: waits up to 10 s for a visible window of that name
+  for _ in $(seq 100); do [ -n "$(find_window "$1")" ] && return 0; sleep 0.1; done
+  return 1
+}
+wait_gone() {
+  for _ in $(seq 100); do [ -z "$(find_window "$1")" ] && return 0; sleep 0.1; done
+  return 1
+}
+prompt='^Vivedaziv$'
+
+# Waits up to $2 tenths of a second for the saver to end; fails unless it
+# ends with 0.
+ends_with_0() {
+  for _ in $(seq "${2:-100}"); do alive || break; sleep 0.1; done
+  alive && fail "the saver did not end after $1"
+  local status=0
+  wait "$saver" || status=$?
+  [ "$status" -eq 0 ] || fail "the saver exited with $status after $1"
+}

@@ -1,0 +1,130 @@
+#!/bin/bash
+# The locked saver on a desktop with a window manager (openbox), PAM through
+# pam_wrapper. A second client tries to grab the keyboard and the pointer
+# every 5 ms throughout and must never succeed: while another client held
+# them at the start, through a wake by Alt with bursts of Tab, the prompt
+# (seen on a screenshot, above a window mapped meanwhile), a wrong password,
+# the ignored request, Escape, the right password, and the missing-routine
+# box. Then `/a 0` without its module ends quietly with 0.
+# $1: vivedaziv  $2: library to preload for PAM  $3: saver_probe
+# $4: directory with a PASSWORD.CPL that lacks its routine
+set -u
+vivedaziv=$1
+preload=$2
+probe=$3
+no_routine=$4
+
+work=$(mktemp -d)
+pids=()
+trap 'kill "${pids[@]}" 2>/dev/null; exec 4>&- 2>/dev/null; rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+. "$(dirname "$0")/common.sh"
+start_xvfb -screen 0 800x600x24
+openbox --sm-disable >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+  sleep 0.1
+done
+xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || fail "openbox did not start"
+
+lock_with_password
+
+# Waits until the saver holds both grabs; then starts the grab watcher on
+# fd 4.
+locked() {
+  wait_grabs
+  exec 4> >("$probe" watch-grabs > "$work/watch")
+  for _ in $(seq 50); do [ -s "$work/watch" ] && break; sleep 0.1; done
+}
+# Ends the watcher; fails if it ever took a grab.
+watch_result() {
+  exec 4>&-
+  for _ in $(seq 50); do grep -q taken "$work/watch" && break; sleep 0.1; done
+  local answer
+  answer=$(grep taken "$work/watch")
+  echo "grab watcher: $answer"
+  case "$answer" in
+    "taken 0 of "[1-9]*) ;;
+    *) fail "another client got a grab while the saver was locked: $answer" ;;
+  esac
+}
+
+# Another client holds keyboard and pointer for 4 s as the saver starts: the
+# saver must keep trying until they come free, and take them then.
+coproc HOLD { "$probe" hold 4000; }
+pids+=($HOLD_PID)
+read -r -t 5 held <&"${HOLD[0]}" || fail "holder did not start"
+[ "$held" = held ] || fail "holder could not grab: $held"
+hold_pid=$HOLD_PID
+start_saver
+wait "$hold_pid"
+alive || fail "the saver did not start"
+locked
+
+# Wake it with Alt held and bursts of Tab: the window manager must get
+# nothing, the prompt comes up.
+xdotool keydown alt key Tab key Tab key Tab
+sleep 0.2
+xdotool key Tab key Tab keyup alt
+wait_window "$prompt" || fail "no prompt after Alt+Tab"
+
+# The prompt is on screen, above the saver.
+sleep 0.5
+id=$(find_window "$prompt")
+info=$(xwininfo -id "$id")
+X=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$info")
+Y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$info")
+WIDTH=$(sed -n 's/.*Width: *//p' <<<"$info")
+HEIGHT=$(sed -n 's/.*Height: *//p' <<<"$info")
+import -window root "$work/prompt.png"
+mean=$(convert "$work/prompt.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" -colorspace gray -format '%[fx:mean]' info:)
+echo "prompt at ${X},${Y} ${WIDTH}x${HEIGHT}, brightness $mean"
+awk "BEGIN{exit !($mean > 0.4)}" || fail "the prompt is not visible on the screen (brightness $mean)"
+
+# A window mapped during the prompt ends below the saver.
+[ "$("$probe" cover)" = "cover below" ] || fail "a window mapped during the prompt stayed above"
+[ -n "$(find_window "$prompt")" ] || fail "the prompt went away"
+
+xdotool type --delay 20 "wrong one"
+xdotool key Return
+wait_gone "$prompt" || fail "the prompt stayed after a wrong password"
+alive || fail "a wrong password ended the saver"
+[ "$("$probe" cover)" = "cover below" ] || fail "a window mapped after the refusal stayed above"
+
+xdotool key b
+sleep 1
+[ -z "$(find_window "$prompt")" ] || fail "the request after a refusal should be ignored"
+xdotool key c
+wait_window "$prompt" || fail "no second prompt"
+xdotool key Escape
+wait_gone "$prompt" || fail "Escape did not close the prompt"
+alive || fail "Escape ended the saver"
+
+xdotool key d  # ignored
+sleep 0.5
+xdotool key e
+wait_window "$prompt" || fail "no third prompt"
+sleep 0.3
+xdotool type --delay 20 "right one"
+# Past the right password the saver may let go: the watch ends here.
+watch_result
+xdotool key Return
+ends_with_0 "the right password"
+
+# The password module without its routine: the box shows inside the saver,
+# with the grabs still held, and the saver closes after it.
+start_saver VIVEDAZIV_MODULE_DIR="$no_routine"
+locked
+xdotool mousemove 10 10 sleep 0.2 mousemove 300 300
+wait_window '^Error$' || fail "no box for the missing routine"
+sleep 0.3
+watch_result
+xdotool key Return
+ends_with_0 "the missing-routine box"
+
+# Password change without its module: nothing shown, exit 0.
+out=$(VIVEDAZIV_MODULE_DIR="$work/none" "$vivedaziv" /a 0 2>&1) || fail "/a 0 failed"
+[ -z "$out" ] || fail "/a 0 printed: $out"
+echo "lock test passed"
