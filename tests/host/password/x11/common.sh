@@ -3,9 +3,10 @@
 
 # Starts an X server of our own (extra Xvfb arguments in "$@") and exports
 # DISPLAY. With -displayfd it picks a free display itself; guessing one can
-# collide with servers other tests start at the same moment.
+# collide with servers other tests start at the same moment. -noreset: the
+# server keeps its state (monitors set up by the test, say) between clients.
 start_xvfb() {
-  Xvfb -displayfd 3 -nolisten tcp "$@" 3>"$work/display" 2>/dev/null &
+  Xvfb -displayfd 3 -nolisten tcp -noreset "$@" 3>"$work/display" 2>/dev/null &
   pids+=($!)
   for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
   [ -s "$work/display" ] || fail "Xvfb did not start"
