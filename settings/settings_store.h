@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QSettings>
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <cstdint>
-#include <memory>
 
 #include "entries.h"
 
@@ -11,6 +11,8 @@ namespace vz {
 
 // Per-user store of 32-bit entries addressed by section and entry name:
 // $XDG_CONFIG_HOME/<maker>/<application>.conf, one [section] per section.
+// Section and entry names match whatever their case; when a name occurs more
+// than once, the last one in the file counts.
 class SettingsStore {
  public:
   // Empty arguments take the application's organisation and name.
@@ -21,17 +23,40 @@ class SettingsStore {
   // signed or unsigned 32-bit range; `def` otherwise.
   std::uint32_t GetProfileInt(const QString& section, const QString& entry,
                               std::uint32_t def) const;
-  // Creates or replaces the entry, written as a signed decimal number. The
-  // file is replaced atomically at Sync() or destruction, so a reader never
-  // sees half of an update.
+  // Creates or replaces the entry, written as a signed decimal number under
+  // the names given here; other spellings of the same names go. The file is
+  // replaced atomically at Sync() or destruction, so a reader never sees
+  // half of an update.
   void WriteProfileInt(const QString& section, const QString& entry, std::int32_t value);
-  // False when the file could not be written; its old content then stays.
+  // False exactly when the new content could not be put on disk; the file
+  // then keeps its old bytes.
   bool Sync();
 
   QString FilePath() const;
 
+  // One line of the file, kept byte for byte unless it holds an entry that
+  // is being rewritten.
+  struct Line {
+    enum class Kind { Other, Header, Entry } kind = Kind::Other;
+    QByteArray raw;     // without its line break
+    QString name;       // the section of a header, the key of an entry
+    QByteArray value;   // the text after "=" of an entry
+  };
+  struct Content {
+    bool bom = false;  // a UTF-8 byte-order mark an editor put first
+    QList<Line> lines;
+  };
+
  private:
-  std::unique_ptr<QSettings> settings_;
+  struct Change {
+    QString section;
+    QString entry;
+    std::int32_t value;
+  };
+
+  QString path_;
+  Content file_;  // as last read or written
+  QList<Change> pending_;
 };
 
 enum class DefaultColumn { ParticleWindow, Dialog };

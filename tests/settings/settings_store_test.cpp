@@ -1,9 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <grp.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <map>
 
 #include "entry_table.h"
 #include "settings_store.h"
@@ -132,6 +139,84 @@ TEST_F(SettingsStoreTest, FailedWriteLeavesTheOldFile) {
   ASSERT_TRUE(QDir(dir).rmdir("vivedaziv.conf"));
   ASSERT_TRUE(QDir(dir).rename("saved.conf", "vivedaziv.conf"));
   EXPECT_EQ(ReadFile(), "[vivedaziv]\nNumParticles=9\n");
+}
+
+TEST_F(SettingsStoreTest, NamesMatchWhateverTheirCase) {
+  WriteFile("[VIVEDAZIV]\nnumparticles=7\nCustom=1\n[Other]\nNumParticles=3\n"
+            "[vivedaziv]\nNUMPARTICLES=8\nmuval=9600\n");
+  EntryValues v;
+  {
+    SettingsStore store("Quenfold", "vivedaziv");
+    v = ReadEntries(store, "vivedaziv", DefaultColumn::Dialog);
+    EXPECT_EQ(v.NumParticles, 8u) << "the last one in the file";
+    EXPECT_EQ(v.MuVal, 9600u);
+    ASSERT_TRUE(WriteEntries(store, "vivedaziv", v));
+  }
+  std::map<std::string, std::int32_t> sorted;
+  for (const EntryInfo& e : kEntries) sorted[std::string(e.name)] = std::int32_t(v.*e.field);
+  std::string expected = "[vivedaziv]\nCustom=1\n";
+  for (auto& [name, value] : sorted) expected += name + "=" + std::to_string(value) + "\n";
+  EXPECT_EQ(ReadFile().toStdString(), expected + "[Other]\nNumParticles=3\n");
+}
+
+// A flawed file that was read and rewritten is saved; a folder that refuses
+// the new file fails the save, the settings run says so once and the old
+// bytes stay. Root writes anywhere, so the program runs as "nobody" then.
+TEST_F(SettingsStoreTest, SaveFailsExactlyWhenTheFileIsNotWritten) {
+  for (const char* flawed : {"\xEF\xBB\xBF[vivedaziv]\nMuVal=9600\n",
+                             "[vivedaziv]\nMuVal 9700\nMuVal=9600\n"}) {
+    WriteFile(flawed);
+    {
+      SettingsStore store("Quenfold", "vivedaziv");
+      const EntryValues v = ReadEntries(store, "vivedaziv", DefaultColumn::Dialog);
+      EXPECT_TRUE(WriteEntries(store, "vivedaziv", v)) << flawed;
+    }
+    EXPECT_EQ(ReadFile().count('='), 13) << flawed;
+    EXPECT_EQ(SettingsStore("Quenfold", "vivedaziv").GetProfileInt("vivedaziv", "MuVal", 0), 9600u);
+  }
+
+  WriteFile("[vivedaziv]\nPlanet=2\n");  // the dialog saves it as 0
+  const QString program = dir_.path() + "/vivedaziv", folder = dir_.path() + "/Quenfold";
+  ASSERT_TRUE(QFile::copy(VIVEDAZIV_PROGRAM, program));
+  const auto readOnly = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
+                        QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+  ASSERT_TRUE(QFile::setPermissions(dir_.path(), readOnly | QFile::WriteOwner));
+  ASSERT_TRUE(QFile::setPermissions(folder, readOnly));
+  const QByteArray old = ReadFile();
+
+  QProcess run;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const char* home : {"XDG_CONFIG_HOME", "HOME"}) env.insert(home, dir_.path());
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  env.insert("ASAN_OPTIONS", "detect_leaks=0");
+  run.setProcessEnvironment(env);
+  if (const passwd* nobody = getuid() == 0 ? getpwnam("nobody") : nullptr) {
+    run.setChildProcessModifier([uid = nobody->pw_uid, gid = nobody->pw_gid] {
+      if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(127);
+    });
+  }
+  run.start(program, {"/c"});
+  ASSERT_TRUE(run.waitForStarted());
+  // SIGTERM ends the dialog, which then saves, once the program catches it.
+  auto catchesTerm = [&] {
+    QFile status(QString("/proc/%1/status").arg(run.processId()));
+    if (!status.open(QIODevice::ReadOnly)) return false;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+      if (line.startsWith("SigCgt:")) {
+        return ((line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1) != 0;
+      }
+    }
+    return false;
+  };
+  for (int i = 0; i < 300 && !run.waitForFinished(100); ++i) {
+    if (catchesTerm()) kill(pid_t(run.processId()), SIGTERM);
+  }
+  ASSERT_EQ(run.exitStatus(), QProcess::NormalExit);
+  ASSERT_TRUE(QFile::setPermissions(folder, readOnly | QFile::WriteOwner));
+  const QString err = QString::fromLocal8Bit(run.readAllStandardError());
+  EXPECT_EQ(err.count("vivedaziv: could not save the settings to " + ConfPath() + "\n"), 1)
+      << err.toStdString();
+  EXPECT_EQ(ReadFile(), old);
 }
 
 }  // namespace
