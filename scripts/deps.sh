@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libxcb1-dev libx11-dev
   xvfb xauth xdotool x11-utils imagemagick xscreensaver xss-lock x11-xserver-utils openbox
+  fonts-comic-neue
   libpam0g-dev libpam-wrapper
 )
 

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "dialog_form.h"
+#include "frame_hints.h"
 
 namespace vz {
 
@@ -26,9 +27,16 @@ CAboutDlg::CAboutDlg(QWidget* parent)
   setWindowTitle(QStringLiteral("About Vivedaziv..."));
   setFont(TemplateFont());
   const DialogUnits units(font());
-  setFixedSize(units.Map(191, 61));
-  BuildForm(*this, kAboutForm, units);
+  BuildForm(*this, units.Map(191, 61), kAboutForm, units);
 }
+
+void CAboutDlg::showEvent(QShowEvent* event) {
+  // A caption with a close box only.
+  if (!event->spontaneous()) SetFrameHints(*this, true);
+  QDialog::showEvent(event);
+}
+
+void CAboutDlg::paintEvent(QPaintEvent*) { PaintClientEdge(*this); }
 
 void CAboutDlg::keyPressEvent(QKeyEvent* event) {
   // With no button to press, Enter ends the box as OK would.

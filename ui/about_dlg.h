@@ -15,6 +15,8 @@ class CAboutDlg : public QDialog {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 };
 
 }  // namespace vz

@@ -2,8 +2,11 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFontInfo>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QScopedValueRollback>
 #include <QScreen>
@@ -17,11 +20,14 @@
 #include "about_dlg.h"
 #include "command_line.h"
 #include "dialog_form.h"
+#include "frame_hints.h"
 #include "x11_host.h"
 
 namespace vz {
 
 using namespace idc;
+
+Q_LOGGING_CATEGORY(lcDialog, "vivedaziv.dialog", QtWarningMsg)
 
 namespace {
 
@@ -37,7 +43,7 @@ constexpr std::array<FormControl, 28> kConfigForm = {{
     {kEvenOddMass, Ctl::Radio, "Even / Odd", 11, 148, 87, 18},
     {kSingle, Ctl::Radio, "Single", 101, 148, 87, 18},
     {kRandom, Ctl::Radio, "Random", 189, 148, 87, 18},
-    {kOk, Ctl::Button, "OK", 205, 1, 79, 22},
+    {kOk, Ctl::DefaultButton, "OK", 205, 1, 79, 22},
     {kCancel, Ctl::Button, "Cancel", 242, 28, 42, 22},
     {kAbout, Ctl::Button, "About...", 206, 28, 34, 22},
     {kNoId, Ctl::GroupBox, "Delay", 3, 98, 73, 34},
@@ -70,10 +76,22 @@ std::int32_t OnOff(std::uint32_t stored) { return stored == 1 ? 1 : 0; }
 
 bool IsEnter(const QKeyEvent* e) { return e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter; }
 
+bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+
+// Whether a key press would insert text other than digits into a line
+// edit. Control alone or with Shift inserts nothing; every other modifier,
+// Alt and Super included, lets the key's text through.
+bool TypesNonDigits(const QKeyEvent* e) {
+  const Qt::KeyboardModifiers mods = e->modifiers() & ~Qt::KeypadModifier;
+  if (mods == Qt::ControlModifier || mods == (Qt::ControlModifier | Qt::ShiftModifier))
+    return false;
+  const QString text = e->text();
+  return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isPrint() && !IsDigit(c); });
+}
+
 }  // namespace
 
-std::optional<std::int32_t> ParseDialogInt(const QString& whole) {
-  const QString text = whole.left(31);
+std::optional<std::int32_t> ParseDialogInt(const QString& text) {
   const qsizetype n = text.size();
   auto blank = [&](qsizetype i) { return text[i] == u' ' || text[i] == u'\t'; };
   qsizetype p = 0;
@@ -84,7 +102,7 @@ std::optional<std::int32_t> ParseDialogInt(const QString& whole) {
   // Saturate at the limit of the sign.
   const std::int64_t limit = negative ? -std::int64_t{INT_MIN} : std::int64_t{INT_MAX};
   std::int64_t magnitude = 0;
-  for (; p < n && text[p] >= u'0' && text[p] <= u'9'; ++p) {
+  for (; p < n && IsDigit(text[p]); ++p) {
     magnitude = std::min(limit, magnitude * 10 + (text[p].unicode() - u'0'));
   }
   while (p < n && blank(p)) ++p;
@@ -111,8 +129,8 @@ CConfigDlg::CConfigDlg(std::uint32_t owner)
   setWindowTitle(QStringLiteral("Glimmerfall 2.10 Configurator"));
   setFont(TemplateFont());
   const DialogUnits units(font());
-  setFixedSize(units.Map(287, 179));
-  BuildForm(*this, kConfigForm, units);
+  BuildForm(*this, units.Map(287, 179), kConfigForm, units);
+  qCDebug(lcDialog).noquote() << "caption font:" << QFontInfo(GetDlgItem(kPlanet)->font()).family();
 
   for (auto [id, param] : kPreviewSwitches) {
     connect(static_cast<QAbstractButton*>(GetDlgItem(id)), &QAbstractButton::clicked, this,
@@ -218,6 +236,14 @@ void CConfigDlg::setVisible(bool visible) {
   QDialog::setVisible(visible);
 }
 
+void CConfigDlg::showEvent(QShowEvent* event) {
+  // A modal frame with a caption and no system menu.
+  if (!event->spontaneous()) SetFrameHints(*this, false);
+  QDialog::showEvent(event);
+}
+
+void CConfigDlg::paintEvent(QPaintEvent*) { PaintClientEdge(*this); }
+
 void CConfigDlg::OnInitDialog() {
   const std::pair<int, std::int32_t> checks[] = {{kBorders, Borders}, {kBounce, Bounce},
                                                  {kEvenOdd, EvenOdd}, {kFriction, Friction},
@@ -258,7 +284,6 @@ void CConfigDlg::OnInitDialog() {
     slider->setRange(s.min, s.max);
     slider->setValue(s.position);
     slider->setTickInterval(s.tick);
-    slider->setPageStep(s.tick);
   }
   if (QSlider* mu = Slider(kMu)) mu->setEnabled(Friction == 1);
 }
@@ -402,7 +427,9 @@ bool CConfigDlg::TransferFromControls() {
 bool CConfigDlg::eventFilter(QObject* watched, QEvent* event) {
   if (closing_ || !watched->isWidgetType()) return false;
   const QEvent::Type type = event->type();
-  if (type != QEvent::KeyPress && type != QEvent::FocusOut) return false;
+  if (type != QEvent::KeyPress && type != QEvent::FocusOut && type != QEvent::InputMethod) {
+    return false;
+  }
   auto* widget = static_cast<QWidget*>(watched);
   if (widget->window() != this) return false;
 
@@ -410,17 +437,23 @@ bool CConfigDlg::eventFilter(QObject* watched, QEvent* event) {
     const auto* key = static_cast<QKeyEvent*>(event);
     // Enter neither presses OK nor moves the focus: it goes nowhere.
     if (IsEnter(key)) return true;
-    if (widget == DelayEdit() &&
-        !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
-      // Only digits may be typed; editing and navigation keys carry no
-      // printable text. Pasting is not typing and is left alone.
-      for (QChar c : key->text()) {
-        if (c.isPrint() && !(c >= u'0' && c <= u'9')) return true;
-      }
-    }
+    // Only digits may be typed; shortcuts that insert nothing pass. Pasting
+    // is not typing and is left alone.
+    return widget == DelayEdit() && TypesNonDigits(key);
+  }
+  if (widget != DelayEdit()) return false;
+  if (type == QEvent::InputMethod) {
+    // What an input method commits is typed too: only its digits go in.
+    auto* input = static_cast<QInputMethodEvent*>(event);
+    QString digits = input->commitString();
+    digits.removeIf([](QChar c) { return !IsDigit(c); });
+    input->setCommitString(digits, input->replacementStart(), input->replacementLength());
     return false;
   }
-  if (widget == DelayEdit() && !inTransfer_ && initialised_) OnDelayKillFocus();
+  // The box's own context menu takes the focus only for as long as it is
+  // open: that is no focus loss.
+  if (static_cast<QFocusEvent*>(event)->reason() == Qt::PopupFocusReason) return false;
+  if (!inTransfer_ && initialised_) OnDelayKillFocus();
   return false;
 }
 

@@ -69,6 +69,8 @@ class CConfigDlg : public QDialog {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   void OnInitDialog();
@@ -97,10 +99,10 @@ class CConfigDlg : public QDialog {
   bool closing_ = false;
 };
 
-// The delay as OK reads it: at most 31 characters; blanks and tabs, a
-// decimal integer with an optional sign (saturating at the 32-bit limits),
-// then only blanks and tabs. A 0 counts only when the number's first
-// character is the digit 0, so an empty box or a lone sign is no integer.
+// The delay as OK reads it, the whole text: blanks and tabs, a decimal
+// integer with an optional sign (saturating at the 32-bit limits), then only
+// blanks and tabs. A 0 counts only when the number's first character is the
+// digit 0, so an empty box or a lone sign is no integer.
 std::optional<std::int32_t> ParseDialogInt(const QString& text);
 
 // Where a dialog of `size` goes: centred over `owner`, or over the work area

@@ -8,8 +8,9 @@ class QWidget;
 
 namespace vz {
 
-// The font both dialog templates ask for; the font system substitutes
-// whatever it has when the family is missing.
+// The font both dialog templates ask for, "Comic Sans MS" at 8 points,
+// mapped to Comic Neue, an open face drawn after it; without Comic Neue, an
+// upright sans-serif.
 QFont TemplateFont();
 
 // Dialog units of a font: a horizontal unit is a quarter of the average
@@ -28,7 +29,18 @@ class DialogUnits {
   int baseY_;
 };
 
-enum class Ctl { GroupBox, CheckBox, Radio, Button, Edit, Text, Slider, BlackRect, Icon };
+enum class Ctl {
+  GroupBox,
+  CheckBox,
+  Radio,
+  Button,
+  DefaultButton,
+  Edit,
+  Text,
+  Slider,
+  BlackRect,
+  Icon
+};
 
 // One control of a dialog template; position and size in dialog units.
 struct FormControl {
@@ -44,10 +56,18 @@ inline constexpr int kNoId = -1;
 // its object name "id<number>".
 inline constexpr char kControlIdProperty[] = "controlId";
 
-// Creates the controls as children of `dialog` in table order, which is
-// also their tab order. Group boxes are only frames: they sit beneath the
-// other controls and let clicks through to them.
-void BuildForm(QWidget& dialog, std::span<const FormControl> table, const DialogUnits& units);
+// Sizes `dialog` to a client area of `clientSize` inside its sunken client
+// edge, and creates the controls in that area, in table order, which is
+// also their tab order. Every control but a black rectangle sits in a modal
+// frame. Group boxes are only frames: they sit beneath the other controls
+// and let clicks through to them. Check boxes and radio buttons take a
+// click anywhere in their rectangle.
+void BuildForm(QWidget& dialog, QSize clientSize, std::span<const FormControl> table,
+               const DialogUnits& units);
+
+// Draws the sunken client edge along the dialog's border; for its paint
+// event.
+void PaintClientEdge(QWidget& dialog);
 
 // The control with the identifier, or null.
 QWidget* FindControl(const QWidget& dialog, int id);

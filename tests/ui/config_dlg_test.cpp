@@ -4,8 +4,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -22,6 +24,7 @@
 #include <memory>
 
 #include "about_dlg.h"
+#include "control_frame.h"
 #include "dialog_form.h"
 #include "entry_table.h"
 #include "program_icon.h"
@@ -120,11 +123,11 @@ class ConfigDlgTest : public ::testing::Test {
   static T* Item(const CConfigDlg& d, int id) {
     return qobject_cast<T*>(d.GetDlgItem(id));
   }
-  // Clicks near the left edge, where a check box or radio button has its
-  // indicator.
+  // Clicks near the bottom right corner, inside the frame: check boxes and
+  // radio buttons take the click there too, far from box and label.
   static void Click(const CConfigDlg& d, int id) {
     QWidget* w = d.GetDlgItem(id);
-    QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(6, w->height() / 2));
+    QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(w->width() - 5, w->height() - 5));
   }
   static void TypeDelay(const CConfigDlg& d, const QString& text) {
     Click(d, kDelay);
@@ -157,16 +160,25 @@ class ConfigDlgTest : public ::testing::Test {
 TEST_F(ConfigDlgTest, FormFollowsTheTemplateInTheDialogFont) {
   auto d = Open();
   EXPECT_EQ(d->windowTitle(), "Glimmerfall 2.10 Configurator");
-  EXPECT_EQ(d->font().family(), "Comic Sans MS");
+  EXPECT_EQ(d->font().pointSize(), 8);
+  EXPECT_FALSE(QFontInfo(d->font()).italic());
+  // Positions count from inside the sunken client edge.
   const DialogUnits u(d->font());
-  EXPECT_EQ(d->size(), u.Map(287, 179));
-  EXPECT_EQ(d->GetDlgItem(kFriction)->geometry(), u.Map(129, 31, 50, 13));
-  EXPECT_EQ(d->GetDlgItem(kRandom)->geometry(), u.Map(189, 148, 87, 18));
+  auto at = [&](int x, int y, int w, int h) {
+    return u.Map(x, y, w, h).translated(kClientEdge, kClientEdge);
+  };
+  EXPECT_EQ(d->size(), u.Map(287, 179) + 2 * QSize(kClientEdge, kClientEdge));
+  EXPECT_EQ(d->GetDlgItem(kFriction)->geometry(), at(129, 31, 50, 13));
+  EXPECT_EQ(d->GetDlgItem(kRandom)->geometry(), at(189, 148, 87, 18));
   EXPECT_EQ(Item<QAbstractButton>(*d, kAbout)->text(), "About...");
   EXPECT_EQ(d->preview.parentWidget(), d.get());
   EXPECT_EQ(d->preview.geometry(), d->GetDlgItem(kPreview)->geometry());
-  EXPECT_EQ(d->preview.geometry(), u.Map(88, 55, 113, 78));
-  for (auto* b : d->findChildren<QPushButton*>()) EXPECT_FALSE(b->isDefault() || b->autoDefault());
+  EXPECT_EQ(d->preview.geometry(), at(88, 55, 113, 78));
+  // OK looks the default button; Enter is swallowed all the same (below).
+  for (auto* b : d->findChildren<QPushButton*>()) {
+    EXPECT_EQ(b->isDefault(), b == d->GetDlgItem(kOk));
+    EXPECT_FALSE(b->autoDefault());
+  }
 
   // Focus starts at the first tab stop; Tab walks the template order and
   // enters the mass group at its checked button.
@@ -260,12 +272,76 @@ TEST_F(ConfigDlgTest, MassSchemeAndSlidersSetFieldsAndPreviewAtOnce) {
   QTest::keyClick(d->GetDlgItem(kMu), Qt::Key_Home);
   EXPECT_EQ(d->MuVal, 9500);
   EXPECT_EQ(p.mu, 9500 * 0.0001);
-  // A page is one tick.
+  // Page Up goes a fifth of the range towards the minimum.
   QTest::keyClick(d->GetDlgItem(kParticles), Qt::Key_PageUp);
-  EXPECT_EQ(d->NumParticles, 60);
-  EXPECT_EQ(d->preview.field.count, 60);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return d->preview.field.arraySize == 60; }))
+  EXPECT_EQ(d->NumParticles, 31);
+  EXPECT_EQ(d->preview.field.count, 31);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return d->preview.field.arraySize == 31; }))
       << "restarted with the new number at once";
+}
+
+TEST_F(ConfigDlgTest, SlidersMoveAndPageAsTrackBarsWithEveryTickDrawnAlike) {
+  auto d = Open();
+  std::vector<int> gravity;  // 1 to 40 from 30: a page is 7
+  for (Qt::Key key : {Qt::Key_Left, Qt::Key_Up, Qt::Key_Right, Qt::Key_Down, Qt::Key_PageUp,
+                      Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End}) {
+    QTest::keyClick(d->GetDlgItem(kGravity), key);
+    gravity.push_back(d->GravityVal);
+  }
+  EXPECT_EQ(gravity, (std::vector{29, 28, 29, 30, 23, 30, 1, 40}));
+
+  // A click beside the thumb pages towards it; held, it pages on until the
+  // thumb lies under the pointer.
+  auto* particles = Item<QSlider>(*d, kParticles);  // 2 to 100 at 50: a page is 19
+  const int middle = particles->height() / 2;
+  QTest::mouseClick(particles, Qt::LeftButton, {}, QPoint(particles->width() - 6, middle));
+  EXPECT_EQ(d->NumParticles, 69);
+  EXPECT_EQ(d->preview.field.count, 69);
+  QTest::keyClick(particles, Qt::Key_Home);
+  QTest::mousePress(particles, Qt::LeftButton, {}, QPoint(particles->width() / 2, middle));
+  QTest::qWait(1500);
+  QTest::mouseRelease(particles, Qt::LeftButton, {}, QPoint(particles->width() / 2, middle));
+  EXPECT_GE(d->NumParticles, 40) << "repeats";
+  EXPECT_LE(d->NumParticles, 80) << "stops under the pointer";
+
+  // Ticks: every interval from the minimum, and both ends, in one ink
+  // whether the slider is enabled or not (friction off disables its own).
+  Click(*d, kFriction);
+  for (int id : {kGravity, kMu, kParticles}) {
+    QWidget* slider = d->GetDlgItem(id);
+    const QImage image = slider->grab().toImage();
+    const QRgb ink = slider->palette().color(QPalette::Active, QPalette::WindowText).rgb();
+    int ticks = 0;
+    for (int x = kModalFrame + 1, y = kModalFrame + 3; x < image.width() - kModalFrame - 1; ++x)
+      ticks += image.pixel(x, y) == ink && image.pixel(x - 1, y) != ink;
+    EXPECT_EQ(ticks, 11) << id;
+  }
+}
+
+TEST_F(ConfigDlgTest, DelayBoxTakesNoLetterWhateverIsHeldAndItsMenuIsNoFocusLoss) {
+  auto d = Open();
+  auto* edit = Item<QLineEdit>(*d, kDelay);
+  TypeDelay(*d, "25");
+  for (Qt::KeyboardModifiers held : {Qt::KeyboardModifiers(Qt::AltModifier),
+                                     {Qt::MetaModifier},
+                                     {Qt::ShiftModifier},
+                                     Qt::AltModifier | Qt::ControlModifier}) {
+    QTest::keyClick(edit, Qt::Key_A, held);
+  }
+  EXPECT_EQ(edit->text(), "25");
+  QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(edit->selectedText(), "25") << "a shortcut that types nothing passes";
+
+  const std::int32_t delay = d->preview.field.params.delay;
+  QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                         edit->mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(edit, &menu);
+  ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }));
+  QApplication::activePopupWidget()->close();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == edit; }));
+  EXPECT_EQ(d->preview.field.params.delay, delay) << "the menu took the focus only for a while";
+  QTest::keyClick(edit, Qt::Key_Tab);
+  EXPECT_EQ(d->preview.field.params.delay, 25);
 }
 
 TEST_F(ConfigDlgTest, DelayBoxTakesDigitsAndActsWhenItLosesTheFocus) {
@@ -345,10 +421,10 @@ TEST(ParseDialogIntTest, ReadsTheBoxAsOkDoes) {
       {"12x", std::nullopt},
       {"\n5", std::nullopt},
       {"1 2", std::nullopt},
-      // Only 31 characters count.
-      {QString(30, '0') + "5", 5},
-      {QString(31, '0') + "5", 0},
-      {"5" + QString(30, ' ') + "x", 5}};
+      // The whole text counts, however long.
+      {QString(31, '0') + "50", 50},
+      {"12" + QString(29, ' ') + "x", std::nullopt},
+      {QString(40, '9'), INT_MAX}};
   for (const auto& [text, expected] : cases)
     EXPECT_EQ(ParseDialogInt(text), expected) << text.toStdString();
 }
@@ -377,7 +453,8 @@ TEST_F(ConfigDlgTest, AboutBoxDismissesEveryWayAndRestartsThePreview) {
       ASSERT_NE(about, nullptr);
       shown = true;
       EXPECT_EQ(about->windowTitle(), "About Vivedaziv...");
-      EXPECT_EQ(about->size(), DialogUnits(about->font()).Map(191, 61));
+      EXPECT_EQ(about->size(),
+                DialogUnits(about->font()).Map(191, 61) + 2 * QSize(kClientEdge, kClientEdge));
       int icons = 0;
       QString text;
       for (auto* label : about->findChildren<QLabel*>()) {
@@ -455,7 +532,7 @@ TEST_F(ConfigDlgTest, OkWritesEveryControlsFinalValue) {
   Store({{"GravityVal", 0}, {"MuVal", 1}, {"ShowAll", 2}});
   Run([](CConfigDlg& d) {
     for (int id : {kPlanet, kBounce, kEvenOdd, kBorders, kEvenOddMass}) Click(d, id);
-    QTest::keyClick(d.GetDlgItem(kGravity), Qt::Key_PageUp);
+    QTest::keyClick(d.GetDlgItem(kGravity), Qt::Key_PageDown);
     TypeDelay(d, "0");
     Click(d, kOk);
   });
@@ -464,7 +541,7 @@ TEST_F(ConfigDlgTest, OkWritesEveryControlsFinalValue) {
   expected.EvenOdd = expected.Borders = expected.ShowAll = 0;
   expected.EvenOddMass = 1;
   expected.SingleMass = 0;
-  expected.GravityVal = 5;
+  expected.GravityVal = 8;
   expected.MuVal = 9500;
   expected.DelayTime = 0;
   EXPECT_EQ(File(), Expected(expected));

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Real windows under Xvfb and openbox: the settings dialog is framed with a
+# caption but no minimise or maximise button, the About box keeps its close
+# box, and the captions use the mapped font.
+# Usage: frame_test.sh VIVEDAZIV   (run inside xvfb-run)
+set -uo pipefail
+XDG_CONFIG_HOME=$(mktemp -d)
+XDG_RUNTIME_DIR=$(mktemp -d)
+export XDG_CONFIG_HOME XDG_RUNTIME_DIR
+chmod 700 "$XDG_RUNTIME_DIR"
+log=$XDG_RUNTIME_DIR/log
+pid="" wm=""
+trap 'kill $pid $wm 2>/dev/null; rm -rf "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"' EXIT
+fail() { echo "FAIL: $*"; cat "$log"; exit 1; }
+# NAME: the allowed actions of the visible window of that name, once shown.
+actions() {
+  for _ in $(seq 100); do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
+    [ -n "$id" ] && sleep 0.5 && xprop -id "$id" _NET_WM_ALLOWED_ACTIONS _NET_FRAME_EXTENTS && return
+    sleep 0.1
+  done
+  fail "no window '$1'"
+}
+
+openbox --sm-disable >/dev/null 2>&1 &
+wm=$!
+for _ in $(seq 50); do  # until openbox has announced itself
+  check=$(xprop -root _NET_SUPPORTING_WM_CHECK | grep -o '0x[0-9a-f]*')
+  [ -n "$check" ] && xprop -id "$check" _NET_WM_NAME 2>/dev/null | grep -q Openbox && break
+  sleep 0.1
+done
+
+QT_LOGGING_RULES="vivedaziv.dialog.debug=true" "$1" >"$log" 2>&1 &
+pid=$!
+dialog=$(actions Configurator) && echo "$dialog"
+# Frame extents are left, right, top, bottom: a caption widens the top.
+echo "$dialog" | grep -Eq "EXTENTS.* = [0-9]+, [0-9]+, [1-9][0-9]," || fail "no caption"
+echo "$dialog" | grep -Eq "MINIMIZE|MAXIMIZE" && fail "the dialog can be minimised or maximised"
+grep -q "caption font: Comic Neue$" "$log" || fail "captions not in Comic Neue"
+
+# Focus starts at Planet; About... is the ninth tab stop after it.
+xdotool key --delay 50 Tab Tab Tab Tab Tab Tab Tab Tab Tab space
+about=$(actions "About Vivedaziv") && echo "$about"
+echo "$about" | grep -Eq "MINIMIZE|MAXIMIZE" && fail "the About box can be minimised or maximised"
+echo "$about" | grep -q "ACTION_CLOSE" || fail "the About box lost its close box"
+xdotool key Escape sleep 0.3 key Escape
+wait $pid || fail "the dialog ended with $?"
+pid=""
+echo "frame test passed"
