@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a release build, installs it with apt, runs
-# the installed program in every mode under Xvfb, and removes it again.
-# Usage: scripts/test-package.sh [BUILD_DIR]   (as root, or with sudo)
+# Builds the Debian package with dpkg-buildpackage, checks it with lintian,
+# installs it with apt, runs the installed program in every mode under Xvfb
+# and as a MATE screen saver theme, then removes and purges it, checking
+# that only the PAM service (a conffile) outlives a removal and that nothing
+# outlives the purge.
+# Usage: scripts/test-package.sh [BUILD_DIR]   (as root, or with sudo; the
+# build directory provides the test helpers and receives the package)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release}
@@ -21,14 +25,26 @@ check() {  # NAME COMMAND...
   fi
 }
 
-rm -f "$build"/vivedaziv_*.deb
-(cd "$build" && cpack -G DEB >/dev/null) || { echo "package: cpack failed"; exit 1; }
-deb=$(ls "$build"/vivedaziv_*.deb)
+scripts/package.sh "$build/deb" || { echo "package: build failed"; exit 1; }
+deb=$(realpath "$build"/deb/vivedaziv_[0-9]*.deb)
+changes=$(realpath "$build"/deb/vivedaziv_*.changes)
 echo "package: built $deb"
 dpkg-deb -I "$deb" | sed -n 's/^ *\(Depends\|Version\|Installed-Size\):/package:   \1:/p'
 
+# Debian's checker: no error, no warning, and no hardening note among its
+# informational ones.
+lintian_clean() {
+  local report rc
+  report=$(lintian --info --fail-on error,warning "$changes" 2>&1)
+  rc=$?
+  report=$(printf '%s\n' "$report" | grep -v "running with root privileges")
+  [ -n "$report" ] && printf '%s\n' "$report" | sed 's/^/  /'
+  [ $rc -eq 0 ] && ! printf '%s\n' "$report" | grep -q 'hardening-'
+}
+check "lintian reports no error, warning or hardening note" lintian_clean
+
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get install -y -qq "./$deb" >/dev/null || { echo "package: apt install failed"; exit 1; }
+$sudo apt-get install --reinstall -y -qq "$deb" >/dev/null || { echo "package: apt install failed"; exit 1; }
 work=$(mktemp -d)
 xvfb=""
 cleanup() {
@@ -42,11 +58,16 @@ files_installed() {
   local f
   for f in /usr/bin/vivedaziv /usr/lib/vivedaziv/PASSWORD.CPL /usr/lib/vivedaziv/MPR.DLL \
            /etc/pam.d/vivedaziv /usr/share/applications/vivedaziv.desktop \
-           /usr/share/man/man1/vivedaziv.1 /usr/share/xscreensaver/config/vivedaziv.xml \
+           /usr/share/man/man1/vivedaziv.1.gz /usr/share/xscreensaver/config/vivedaziv.xml \
            /usr/share/icons/hicolor/32x32/apps/vivedaziv.png \
-           /usr/share/icons/hicolor/256x256/apps/vivedaziv.png; do
+           /usr/share/icons/hicolor/256x256/apps/vivedaziv.png \
+           /usr/lib/mate-screensaver/mate-screensaver/vivedaziv \
+           /usr/share/applications/screensavers/vivedaziv.desktop \
+           /usr/share/doc/vivedaziv/copyright /usr/share/doc/vivedaziv/changelog.gz; do
     [ -e "$f" ] || { echo "missing $f"; return 1; }
   done
+  dpkg-query -W -f='${Conffiles}' vivedaziv | grep -q "^ /etc/pam.d/vivedaziv " ||
+    { echo "/etc/pam.d/vivedaziv is no conffile"; return 1; }
 }
 check "files in place" files_installed
 
@@ -115,6 +136,32 @@ password_change_asks() {
   wait $pid
 }
 check "password change (/a 0) opens its dialog and ends with 0" password_change_asks
+
+check "MATE screen saver runs the theme and ends it" tests/host/x11/mate_screensaver_test.sh
+
+# An administrator's change to the PAM service survives removal and a new
+# install; the purge takes it and everything else away.
+pam_change_kept() {
+  echo "# local change" | $sudo tee -a /etc/pam.d/vivedaziv >/dev/null
+  $sudo apt-get remove -y -qq vivedaziv >/dev/null || return 1
+  [ ! -e /usr/bin/vivedaziv ] || { echo "program left after removal"; return 1; }
+  grep -q "^# local change" /etc/pam.d/vivedaziv || { echo "changed conffile lost at removal"; return 1; }
+  $sudo apt-get install -y -qq "$deb" >/dev/null || return 1
+  grep -q "^# local change" /etc/pam.d/vivedaziv || { echo "changed conffile lost at reinstall"; return 1; }
+}
+check "a changed PAM service outlives removal and reinstall" pam_change_kept
+
+purge_leaves_nothing() {
+  $sudo apt-get purge -y -qq vivedaziv >/dev/null || return 1
+  dpkg-query -W -f='${db:Status-Status}' vivedaziv 2>/dev/null | grep -q -v "^not-installed$" &&
+    { echo "dpkg still knows vivedaziv"; return 1; }
+  local left
+  left=$( (dpkg-deb --fsys-tarfile "$deb" | tar -t | sed 's|^\.||; /\/$/d'
+           echo /usr/lib/vivedaziv; echo /usr/share/doc/vivedaziv; ls -d /etc/pam.d/vivedaziv* 2>/dev/null) |
+          while read -r f; do [ -e "$f" ] && echo "$f"; done)
+  [ -z "$left" ] || { echo "left after purge:" $left; return 1; }
+}
+check "purge leaves nothing behind" purge_leaves_nothing
 
 echo "package: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds the Debian package and its debug symbols package with
+# dpkg-buildpackage, in a scratch copy of the source tree so that neither
+# the tree nor the folder above it collects build products. The .deb files,
+# .changes and .buildinfo land in OUT.
+# Usage: scripts/package.sh [OUT]   (default build/deb)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=$(realpath -m "${1:-build/deb}")
+version=$(dpkg-parsechangelog -S Version)
+project_version=$(sed -n 's/^project(vivedaziv VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+if [ "$version" != "$project_version" ]; then
+  echo "debian/changelog is at $version but CMakeLists.txt at $project_version"
+  exit 1
+fi
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+src=$scratch/vivedaziv-$version
+mkdir -p "$src" "$out"
+tar --exclude=./build --exclude=./.git --exclude='./obj-*' -cf - . | tar -C "$src" -xf -
+if ! (cd "$src" && dpkg-buildpackage -b -us -uc -J >"$scratch/build.log" 2>&1); then
+  tail -40 "$scratch/build.log"
+  echo "dpkg-buildpackage failed"
+  exit 1
+fi
+rm -f "$out"/vivedaziv*_"$version"_*
+mv "$scratch"/*.deb "$scratch"/*.changes "$scratch"/*.buildinfo "$out"/
+ls "$out"/*.deb
