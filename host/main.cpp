@@ -1,7 +1,10 @@
 #include <QApplication>
 #include <QFileInfo>
 
+#include <memory>
+
 #include "command_line.h"
+#include "fast_cover.h"
 #include "saver_app.h"
 #include "signal_exit.h"
 
@@ -10,6 +13,10 @@ int main(int argc, char** argv) {
   // display.
   const vz::ParsedCommand command = vz::ParseCommandLine(vz::JoinCommandLine(argc, argv));
   if (command.mode == vz::Mode::Fail) return 0;
+
+  // Black at once: loading the toolkit is the slowest part of start-up.
+  std::unique_ptr<vz::FastCover> cover;
+  if (command.mode == vz::Mode::Saver) cover = vz::FastCover::Show();
 
   QApplication app(argc, argv);
   QApplication::setOrganizationName("Quenfold");
@@ -21,6 +28,7 @@ int main(int argc, char** argv) {
   vz::ExitCleanlyOnSignals();
 
   vz::CSaverApp saver;
+  saver.KeepCoverUntilShown(std::move(cover));
   if (!saver.InitInstance(command)) return 0;
   return saver.Run();
 }

@@ -1,15 +1,59 @@
 #include "saver_app.h"
 
 #include <QCoreApplication>
+#include <QEvent>
+#include <QTimer>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
 
 #include "particle_wnd.h"
 #include "password_calls.h"
 #include "run_config_dialog.h"
+#include "fast_cover.h"
 #include "saver_wnd.h"
+#include "x11_connection.h"
 #include "x11_host.h"
 
 namespace vz {
+
+namespace {
+
+// Calls `done` once, after the first paint of the watched widget has been
+// handled (and so sent to the display).
+class AfterFirstPaint : public QObject {
+ public:
+  AfterFirstPaint(QWidget* widget, std::function<void()> done)
+      : QObject(widget), done_(std::move(done)) {
+    widget->installEventFilter(this);
+  }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) {
+      watched->removeEventFilter(this);
+      QTimer::singleShot(0, this, [this] {
+        done_();
+        deleteLater();
+      });
+    }
+    return false;
+  }
+
+ private:
+  std::function<void()> done_;
+};
+
+// Waits until the X server has handled everything sent on Qt's connection.
+void SyncX11() {
+  if (xcb_connection_t* c = X11Connection()) {
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+  }
+}
+
+// The longest the start-up cover stays when the saver never paints.
+constexpr int kCoverMaxMs = 3000;
+
+}  // namespace
 
 CSaverApp::CSaverApp() = default;
 CSaverApp::~CSaverApp() = default;
@@ -79,9 +123,24 @@ bool CSaverApp::StartPreview(std::uint32_t host) {
 bool CSaverApp::StartSaver() {
   auto* window = new CSaverWnd;
   // Fails quietly, the object gone, when a saver already runs here.
-  if (!window->CreateFullScreen()) return false;
+  if (!window->CreateFullScreen()) {
+    fastCover_.reset();
+    return false;
+  }
   AdoptMainWindow(window);
+  if (fastCover_) {
+    auto drop = [this] {
+      SyncX11();  // the saver's windows are up before the cover goes
+      fastCover_.reset();
+    };
+    new AfterFirstPaint(window, drop);
+    QTimer::singleShot(kCoverMaxMs, window, drop);
+  }
   return true;
+}
+
+void CSaverApp::KeepCoverUntilShown(std::unique_ptr<FastCover> cover) {
+  fastCover_ = std::move(cover);
 }
 
 void CSaverApp::RunConfigDialog(std::uint32_t parent, bool useForeground) {

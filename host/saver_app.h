@@ -10,6 +10,7 @@
 
 namespace vz {
 
+class FastCover;
 class HostWindowWatcher;
 
 // The application object: turns the command line into one of the four modes.
@@ -28,6 +29,10 @@ class CSaverApp {
 
   QWidget* MainWindow() const { return mainWindow_; }
 
+  // Keeps `cover` (black windows mapped before start-up) until the saver has
+  // drawn itself over it; without a saver it goes at once.
+  void KeepCoverUntilShown(std::unique_ptr<FastCover> cover);
+
  private:
   bool StartPreview(std::uint32_t host);
   bool StartSaver();
@@ -35,6 +40,7 @@ class CSaverApp {
 
   QPointer<QWidget> mainWindow_;
   std::unique_ptr<HostWindowWatcher> hostWatcher_;
+  std::unique_ptr<FastCover> fastCover_;
 };
 
 }  // namespace vz

@@ -3,13 +3,11 @@
 #include <QGuiApplication>
 #include <cstdlib>
 
+#include "saver_selection.h"
+
 namespace vz {
 
 namespace {
-
-// The selection a running saver owns, so that a second one on the same
-// display does nothing.
-constexpr char kSaverSelection[] = "_VIVEDAZIV_SAVER";
 
 // Raising again at once when obscured could fight another always-above
 // window without end; this bounds it.

@@ -25,12 +25,15 @@ xrandr --setmonitor LEFT 400/100x600/100+0+0 none >/dev/null &&
 
 start_saver
 wait_grabs
-sleep 0.5
+for _ in $(seq 50); do  # until the particles show
+  answer=$("$probe" lit)
+  lit=${answer#lit }; lit=${lit%% of*}
+  [ "$lit" -gt 0 ] && break
+  sleep 0.1
+done
+[ "$lit" -gt 0 ] && [ "$lit" -lt 5000 ] || fail "expected particles on black on the first screen: $answer"
 answer=$("$probe" @1 lit)
 [ "$answer" = "lit 0 of 307200" ] || fail "the second X screen is not black: $answer"
-answer=$("$probe" lit)
-lit=${answer#lit }; lit=${lit%% of*}
-[ "$lit" -gt 0 ] && [ "$lit" -lt 5000 ] || fail "expected particles on black on the first screen: $answer"
 [ "$("$probe" top)" = "$(printf 'top %s 0 0 400 600 1' "$("$probe" top | cut -d' ' -f2)")" ] ||
   fail "the particles should fill the primary monitor: $("$probe" top)"
 

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Milliseconds from exec to a black screen: `vivedaziv /s` beside a minimal
+# Qt program that shows one black full-screen window, under Xvfb with a white
+# desktop. Median of RUNS starts each, taken in turns.
+# Usage: bench/cover_time.sh [BUILD_DIR] [RUNS]
+set -euo pipefail
+build=$(realpath "${1:-build/release}")
+runs=${2:-15}
+vivedaziv=$build/host/vivedaziv
+probe=$build/bench/first_black
+minimal=$build/bench/minimal_fullscreen
+for f in "$vivedaziv" "$probe" "$minimal"; do [ -x "$f" ] || { echo "build $build first" >&2; exit 1; }; done
+
+work=$(mktemp -d)
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" 2>/dev/null &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$work/display")" XDG_CONFIG_HOME=$work XDG_RUNTIME_DIR=$work
+chmod 700 "$work"
+xsetroot -solid white
+
+median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
+: > "$work/saver"; : > "$work/minimal"
+for _ in $(seq "$runs"); do
+  "$probe" "$vivedaziv" /s >> "$work/saver"
+  sleep 0.2
+  "$probe" "$minimal" >> "$work/minimal"
+  sleep 0.2
+done
+saver=$(median < "$work/saver")
+minimal=$(median < "$work/minimal")
+echo "exec to black screen, median of $runs: vivedaziv /s ${saver} ms, minimal Qt window ${minimal} ms"
+awk -v s="$saver" -v m="$minimal" 'BEGIN {printf "ratio %.2f (goal: at most 0.50)\n", s / m}'

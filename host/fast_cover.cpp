@@ -1,0 +1,50 @@
+#include "fast_cover.h"
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "saver_selection.h"
+
+namespace vz {
+
+std::unique_ptr<FastCover> FastCover::Show() {
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  if (xcb_connection_has_error(c)) {
+    xcb_disconnect(c);
+    return nullptr;
+  }
+  // A running saver covers the screens already; a second one does nothing.
+  // Only an atom that exists can have an owner.
+  xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+      c, xcb_intern_atom(c, 1, std::strlen(kSaverSelection), kSaverSelection), nullptr);
+  bool running = false;
+  if (atom && atom->atom != XCB_NONE) {
+    xcb_get_selection_owner_reply_t* owner =
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr);
+    running = owner && owner->owner != XCB_NONE;
+    std::free(owner);
+  }
+  std::free(atom);
+  if (running) {
+    xcb_disconnect(c);
+    return nullptr;
+  }
+  for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c)); it.rem; xcb_screen_next(&it)) {
+    const xcb_screen_t* screen = it.data;
+    const xcb_window_t w = xcb_generate_id(c);
+    const std::uint32_t values[] = {screen->black_pixel, 1};
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, w, screen->root, 0, 0, screen->width_in_pixels,
+                      screen->height_in_pixels, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+    xcb_map_window(c, w);
+  }
+  xcb_flush(c);
+  return std::unique_ptr<FastCover>(new FastCover(c));
+}
+
+// Closing the connection destroys its windows.
+FastCover::~FastCover() { xcb_disconnect(c_); }
+
+}  // namespace vz
