@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -143,6 +144,18 @@ TEST_F(VerifyTest, BackspaceRemovesWholeCharacters) {
     PressKey(prompt, Qt::Key_Return);
   });
   EXPECT_NE(Verify(script), 0);
+}
+
+TEST_F(VerifyTest, PastedTextCountsAsTyped) {
+  // The clipboard's line break is not part of the password.
+  QGuiApplication::clipboard()->setText(QStringLiteral("open sesame\n"));
+  ModalScript script;
+  script.Then([](QWidget* prompt) {
+    QTest::keyClick(prompt->focusWidget(), Qt::Key_V, Qt::ControlModifier);
+    PressKey(prompt, Qt::Key_Return);
+  });
+  EXPECT_NE(Verify(script), 0);
+  QGuiApplication::clipboard()->clear();
 }
 
 TEST_F(VerifyTest, PromptShowsInsideTheOwnerAndLeavesItsGrabAlone) {

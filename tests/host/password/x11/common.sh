@@ -50,6 +50,15 @@ wait_gone() {
   return 1
 }
 prompt='^Vivedaziv$'
+# Sets X, Y (on the root), WIDTH and HEIGHT of window $1.
+window_box() {
+  local info
+  info=$(xwininfo -id "$1")
+  X=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$info")
+  Y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$info")
+  WIDTH=$(sed -n 's/.*Width: *//p' <<<"$info")
+  HEIGHT=$(sed -n 's/.*Height: *//p' <<<"$info")
+}
 
 # Waits up to $2 tenths of a second for the saver to end; fails unless it
 # ends with 0.

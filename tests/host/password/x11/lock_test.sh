@@ -4,8 +4,8 @@
 # every 5 ms throughout and must never succeed: while another client held
 # them at the start, through a wake by Alt with bursts of Tab, the prompt
 # (seen on a screenshot, above a window mapped meanwhile), a wrong password,
-# the ignored request, Escape, the right password, and the missing-routine
-# box. Then `/a 0` without its module ends quietly with 0.
+# the ignored request, Escape, the right password (pasted), and the
+# missing-routine box. Then `/a 0` without its module ends quietly with 0.
 # $1: vivedaziv  $2: library to preload for PAM  $3: saver_probe
 # $4: directory with a PASSWORD.CPL that lacks its routine
 set -u
@@ -73,11 +73,7 @@ wait_window "$prompt" || fail "no prompt after Alt+Tab"
 # The prompt is on screen, above the saver.
 sleep 0.5
 id=$(find_window "$prompt")
-info=$(xwininfo -id "$id")
-X=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$info")
-Y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$info")
-WIDTH=$(sed -n 's/.*Width: *//p' <<<"$info")
-HEIGHT=$(sed -n 's/.*Height: *//p' <<<"$info")
+window_box "$id"
 import -window root "$work/prompt.png"
 mean=$(convert "$work/prompt.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" -colorspace gray -format '%[fx:mean]' info:)
 echo "prompt at ${X},${Y} ${WIDTH}x${HEIGHT}, brightness $mean"
@@ -107,7 +103,12 @@ sleep 0.5
 xdotool key e
 wait_window "$prompt" || fail "no third prompt"
 sleep 0.3
-xdotool type --delay 20 "right one"
+# Pasted with the middle button, from another program's selection.
+printf 'right one' | xclip -selection primary -loops 1 &
+pids+=($!)
+sleep 0.3
+window_box "$(find_window "$prompt")"
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 21)) click 2  # the field
 # Past the right password the saver may let go: the watch ends here.
 watch_result
 xdotool key Return
