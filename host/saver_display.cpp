@@ -149,19 +149,28 @@ void SaverDisplay::KeepAbove(xcb_window_t window, std::function<bool()> mayRaise
   above_ = window;
   mayRaise_ = std::move(mayRaise);
   otherScreenInput_ = std::move(otherScreenInput);
-  xcb_get_window_attributes_reply_t* a =
-      xcb_get_window_attributes_reply(c_, xcb_get_window_attributes(c_, window), nullptr);
-  if (a) {
-    // Add to the mask Qt selected, never replace it.
-    const std::uint32_t mask = a->your_event_mask | XCB_EVENT_MASK_VISIBILITY_CHANGE;
-    std::free(a);
-    xcb_change_window_attributes(c_, window, XCB_CW_EVENT_MASK, &mask);
-    xcb_flush(c_);
+  // Told of every window mapped or restacked on any screen, and of being
+  // obscured: a window manager's frame may land above without obscuring
+  // more than something already did, so visibility alone is not enough.
+  AddToEventMask(window, XCB_EVENT_MASK_VISIBILITY_CHANGE);
+  for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c_)); it.rem; xcb_screen_next(&it)) {
+    AddToEventMask(it.data->root, XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY);
   }
+  xcb_flush(c_);
   if (!filtering_) {
     qGuiApp->installNativeEventFilter(this);
     filtering_ = true;
   }
+}
+
+// Adds to the mask Qt selected, never replaces it.
+void SaverDisplay::AddToEventMask(xcb_window_t window, std::uint32_t events) {
+  xcb_get_window_attributes_reply_t* a =
+      xcb_get_window_attributes_reply(c_, xcb_get_window_attributes(c_, window), nullptr);
+  if (!a) return;
+  const std::uint32_t mask = a->your_event_mask | events;
+  std::free(a);
+  xcb_change_window_attributes(c_, window, XCB_CW_EVENT_MASK, &mask);
 }
 
 void SaverDisplay::Release() {
@@ -192,12 +201,22 @@ bool SaverDisplay::nativeEventFilter(const QByteArray& eventType, void* message,
   switch (event->response_type & 0x7F) {
     case XCB_VISIBILITY_NOTIFY: {
       auto* e = reinterpret_cast<xcb_visibility_notify_event_t*>(event);
-      if (!IsOurs(e->window) || e->state == XCB_VISIBILITY_UNOBSCURED) return false;
-      if (!sinceRaise_.isValid() || sinceRaise_.elapsed() >= kRaiseIntervalMs) {
-        Raise();
-      } else if (!raiseLater_.isActive()) {
-        raiseLater_.start(kRaiseIntervalMs - static_cast<int>(sinceRaise_.elapsed()));
-      }
+      if (IsOurs(e->window) && e->state != XCB_VISIBILITY_UNOBSCURED) RaiseSoon();
+      return false;
+    }
+    case XCB_MAP_NOTIFY: {
+      auto* e = reinterpret_cast<xcb_map_notify_event_t*>(event);
+      if (e->event != e->window && !IsOurs(e->window)) RaiseSoon();
+      return false;
+    }
+    case XCB_CONFIGURE_NOTIFY: {
+      auto* e = reinterpret_cast<xcb_configure_notify_event_t*>(event);
+      if (e->event != e->window && !IsOurs(e->window)) RaiseSoon();
+      return false;
+    }
+    case XCB_CIRCULATE_NOTIFY: {
+      auto* e = reinterpret_cast<xcb_circulate_notify_event_t*>(event);
+      if (e->event != e->window && !IsOurs(e->window)) RaiseSoon();
       return false;
     }
     // Through the grab the saver sees the pointer on every screen; on another
@@ -220,6 +239,14 @@ bool SaverDisplay::nativeEventFilter(const QByteArray& eventType, void* message,
     }
     default:
       return false;
+  }
+}
+
+void SaverDisplay::RaiseSoon() {
+  if (!sinceRaise_.isValid() || sinceRaise_.elapsed() >= kRaiseIntervalMs) {
+    Raise();
+  } else if (!raiseLater_.isActive()) {
+    raiseLater_.start(kRaiseIntervalMs - static_cast<int>(sinceRaise_.elapsed()));
   }
 }
 

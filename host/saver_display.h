@@ -36,8 +36,8 @@ class SaverDisplay : public QAbstractNativeEventFilter {
   // screen of the display.
   void CoverOtherScreens(xcb_window_t saver, const std::vector<QRect>& monitors);
 
-  // Raises `window` and the covers whenever something covers one of them and
-  // mayRaise agrees. Pointer motion or a click on another X screen (where
+  // Raises `window` and the covers whenever another window is mapped or
+  // restacked, or something covers one of them, and mayRaise agrees. Pointer motion or a click on another X screen (where
   // the saver's window is not) calls `otherScreenInput`.
   void KeepAbove(xcb_window_t window, std::function<bool()> mayRaise,
                  std::function<void()> otherScreenInput);
@@ -51,6 +51,9 @@ class SaverDisplay : public QAbstractNativeEventFilter {
  private:
   explicit SaverDisplay(xcb_connection_t* c);
   void Raise();
+  // Raises now, or as soon as the last raise is far enough behind.
+  void RaiseSoon();
+  void AddToEventMask(xcb_window_t window, std::uint32_t events);
   bool IsOurs(xcb_window_t window) const;
 
   xcb_connection_t* c_;

@@ -57,6 +57,7 @@ trap cleanup EXIT
 files_installed() {
   local f
   for f in /usr/bin/vivedaziv /usr/lib/vivedaziv/PASSWORD.CPL /usr/lib/vivedaziv/MPR.DLL \
+           /usr/lib/vivedaziv/vivedaziv-pam-helper \
            /etc/pam.d/vivedaziv /usr/share/applications/vivedaziv.desktop \
            /usr/share/man/man1/vivedaziv.1.gz /usr/share/xscreensaver/config/vivedaziv.xml \
            /usr/share/icons/hicolor/32x32/apps/vivedaziv.png \

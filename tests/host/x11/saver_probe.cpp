@@ -72,9 +72,16 @@ void ForEachViewable(F&& f) {
   std::free(tree);
 }
 
+// The highest window that shows on the screen (a window manager may keep
+// small windows of its own off the screen, above everything).
 Top Highest() {
   Top top;
-  ForEachViewable([&](const Top& t) { top = t; });
+  ForEachViewable([&](const Top& t) {
+    if (t.x + t.w > 0 && t.y + t.h > 0 && t.x < screen->width_in_pixels &&
+        t.y < screen->height_in_pixels) {
+      top = t;
+    }
+  });
   return top;
 }
 
