@@ -13,14 +13,6 @@ namespace {
 // window without end; this bounds it.
 constexpr int kRaiseIntervalMs = 100;
 
-xcb_atom_t Intern(xcb_connection_t* c, const char* name, std::uint16_t length) {
-  xcb_intern_atom_reply_t* r =
-      xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, length, name), nullptr);
-  const xcb_atom_t atom = r ? r->atom : xcb_atom_t{XCB_NONE};
-  std::free(r);
-  return atom;
-}
-
 // An invisible pointer for the covers: a 1 × 1 cursor whose mask is empty.
 xcb_cursor_t BlankCursor(xcb_connection_t* c, xcb_window_t root) {
   const xcb_pixmap_t pixmap = xcb_generate_id(c);
@@ -59,7 +51,7 @@ SaverDisplay::~SaverDisplay() {
 // together cannot both win.
 bool SaverDisplay::ClaimSaverSelection() {
   if (selectionOwner_) return true;
-  const xcb_atom_t selection = Intern(c_, kSaverSelection, sizeof kSaverSelection - 1);
+  const xcb_atom_t selection = X11Atom(c_, kSaverSelection);
   if (selection == XCB_NONE) return true;  // cannot tell; better a saver than none
 
   const xcb_window_t owner = xcb_generate_id(c_);

@@ -7,6 +7,15 @@
 
 namespace vz {
 
+xcb_atom_t X11Atom(xcb_connection_t* c, const char* name, bool onlyIfExists) {
+  xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+      c, xcb_intern_atom(c, onlyIfExists, static_cast<std::uint16_t>(std::strlen(name)), name),
+      nullptr);
+  const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+  std::free(reply);
+  return atom;
+}
+
 xcb_connection_t* X11Connection() {
   auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
   return x11 ? x11->connection() : nullptr;
@@ -60,14 +69,6 @@ std::optional<X11Placement> X11WindowPlacement(std::uint32_t window) {
 }
 
 namespace {
-xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
-  xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-      c, xcb_intern_atom(c, 1, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
-  const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-  std::free(reply);
-  return atom;
-}
-
 bool HasProperty(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property) {
   if (property == XCB_ATOM_NONE) return false;
   xcb_get_property_reply_t* reply = xcb_get_property_reply(
@@ -81,7 +82,7 @@ bool HasProperty(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property) 
 std::uint32_t X11TopLevel(std::uint32_t window) {
   xcb_connection_t* c = X11Connection();
   if (!c || window == 0) return 0;
-  const xcb_atom_t wmState = Atom(c, "WM_STATE");
+  const xcb_atom_t wmState = X11Atom(c, "WM_STATE", true);
   // Bounded: a tree deeper than this is not one a host builds.
   for (int depth = 0; depth < 64; ++depth) {
     xcb_generic_error_t* error = nullptr;
@@ -103,7 +104,7 @@ std::uint32_t X11ActiveWindow() {
   xcb_connection_t* c = X11Connection();
   if (!c) return 0;
   const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-  const xcb_atom_t active = Atom(c, "_NET_ACTIVE_WINDOW");
+  const xcb_atom_t active = X11Atom(c, "_NET_ACTIVE_WINDOW", true);
   if (!screen || active == XCB_ATOM_NONE) return 0;
   xcb_get_property_reply_t* reply = xcb_get_property_reply(
       c, xcb_get_property(c, 0, screen->root, active, XCB_GET_PROPERTY_TYPE_ANY, 0, 1), nullptr);

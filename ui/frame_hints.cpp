@@ -1,8 +1,5 @@
 #include "frame_hints.h"
 
-// Qt headers before X11 ones.
-#include <xcb/xcb.h>
-
 #include <QGuiApplication>
 #include <QWidget>
 #include <array>
@@ -10,22 +7,11 @@
 #include <cstring>
 #include <string>
 
+#include "x11_connection.h"
+
 namespace vz {
 
 namespace {
-
-xcb_connection_t* Connection() {
-  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  return x11 ? x11->connection() : nullptr;
-}
-
-xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
-  xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-      c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
-  const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-  std::free(reply);
-  return atom;
-}
 
 // The value of a property, as bytes; empty when it is missing.
 std::string Property(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property) {
@@ -42,11 +28,11 @@ std::string Property(xcb_connection_t* c, xcb_window_t window, xcb_atom_t proper
 
 // The running window manager's name, as it announces itself.
 std::string WindowManagerName(xcb_connection_t* c, xcb_window_t root) {
-  const std::string check = Property(c, root, Atom(c, "_NET_SUPPORTING_WM_CHECK"));
+  const std::string check = Property(c, root, X11Atom(c, "_NET_SUPPORTING_WM_CHECK"));
   if (check.size() != sizeof(xcb_window_t)) return {};
   xcb_window_t wm;
   std::memcpy(&wm, check.data(), sizeof wm);
-  return Property(c, wm, Atom(c, "_NET_WM_NAME"));
+  return Property(c, wm, X11Atom(c, "_NET_WM_NAME"));
 }
 
 // _MOTIF_WM_HINTS: flags, functions, decorations, input mode, status.
@@ -57,7 +43,7 @@ constexpr std::uint32_t kMwmDecorBorder = 2, kMwmDecorTitle = 8;
 }  // namespace
 
 void SetFrameHints(QWidget& window, bool closeBox) {
-  xcb_connection_t* c = Connection();
+  xcb_connection_t* c = X11Connection();
   if (!c) return;
   const auto id = static_cast<xcb_window_t>(window.winId());
 
@@ -66,7 +52,7 @@ void SetFrameHints(QWidget& window, bool closeBox) {
   const std::array<std::uint32_t, 5> motif = {kMwmFunctions | kMwmDecorations,
                                               kMwmFuncMove | (closeBox ? kMwmFuncClose : 0),
                                               kMwmDecorBorder | kMwmDecorTitle, 0, 0};
-  const xcb_atom_t motifAtom = Atom(c, "_MOTIF_WM_HINTS");
+  const xcb_atom_t motifAtom = X11Atom(c, "_MOTIF_WM_HINTS");
   xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, motifAtom, motifAtom, 32, motif.size(),
                       motif.data());
 
@@ -76,10 +62,10 @@ void SetFrameHints(QWidget& window, bool closeBox) {
   // fallbacks.
   const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
   if (screen && WindowManagerName(c, screen->root) == "Openbox") {
-    const std::array<xcb_atom_t, 3> types = {Atom(c, "_NET_WM_WINDOW_TYPE_TOOLBAR"),
-                                             Atom(c, "_NET_WM_WINDOW_TYPE_DIALOG"),
-                                             Atom(c, "_NET_WM_WINDOW_TYPE_NORMAL")};
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, Atom(c, "_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM,
+    const std::array<xcb_atom_t, 3> types = {X11Atom(c, "_NET_WM_WINDOW_TYPE_TOOLBAR"),
+                                             X11Atom(c, "_NET_WM_WINDOW_TYPE_DIALOG"),
+                                             X11Atom(c, "_NET_WM_WINDOW_TYPE_NORMAL")};
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, X11Atom(c, "_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM,
                         32, types.size(), types.data());
   }
   xcb_flush(c);

@@ -1,5 +1,10 @@
-# Shared by the real-window password tests: sourced, not run.
-# Needs $work (a scratch directory) and a fail function.
+# Shared by the real-window password tests: sourced, not run. Gives a
+# scratch directory $work and the list $pids of processes to end on exit.
+
+work=$(mktemp -d)
+pids=()
+trap 'kill "${pids[@]}" 2>/dev/null; rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
 
 # Starts an X server of our own (extra Xvfb arguments in "$@") and exports
 # DISPLAY. With -displayfd it picks a free display itself; guessing one can

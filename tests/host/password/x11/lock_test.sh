@@ -14,11 +14,6 @@ preload=$2
 probe=$3
 no_routine=$4
 
-work=$(mktemp -d)
-pids=()
-trap 'kill "${pids[@]}" 2>/dev/null; exec 4>&- 2>/dev/null; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
-
 . "$(dirname "$0")/common.sh"
 start_xvfb -screen 0 800x600x24
 openbox --sm-disable >/dev/null 2>&1 &

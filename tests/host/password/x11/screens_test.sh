@@ -9,10 +9,6 @@ vivedaziv=$1
 preload=$2
 probe=$3
 
-work=$(mktemp -d)
-pids=()
-trap 'kill "${pids[@]}" 2>/dev/null; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
 . "$(dirname "$0")/common.sh"
 start_xvfb -screen 0 800x600x24 -screen 1 640x480x24
 lock_with_password
