@@ -1,8 +1,6 @@
 #include "verify_prompt.h"
 
 #include <QCloseEvent>
-#include <QFont>
-#include <QFrame>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -38,27 +36,11 @@ VerifyPrompt::VerifyPrompt(QWidget* owner, QByteArray user)
   message_->setText(QStringLiteral("Type your password and press Enter to return to the desktop."));
   message_->setWordWrap(true);
   auto* layout = new QVBoxLayout(this);
+  layout->addWidget(message_);
+  layout->addWidget(field_);
   if (embedded_) {
-    // A panel inside the owner's window: no frame from a window manager, so
-    // it draws its own, with the title on top.
     EmbedInWindow(this, owner);
-    auto* panel = new QFrame;
-    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    panel->setLineWidth(2);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(panel);
-    auto* inner = new QVBoxLayout(panel);
-    auto* title = new QLabel(QString::fromLatin1(kTitle));
-    QFont bold = title->font();
-    bold.setBold(true);
-    title->setFont(bold);
-    inner->addWidget(title);
-    inner->addWidget(message_);
-    inner->addWidget(field_);
     setMinimumWidth(360);
-  } else {
-    layout->addWidget(message_);
-    layout->addWidget(field_);
   }
   setFocusProxy(field_);
 
