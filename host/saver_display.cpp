@@ -196,18 +196,12 @@ bool SaverDisplay::nativeEventFilter(const QByteArray& eventType, void* message,
       if (IsOurs(e->window) && e->state != XCB_VISIBILITY_UNOBSCURED) RaiseSoon();
       return false;
     }
-    case XCB_MAP_NOTIFY: {
-      auto* e = reinterpret_cast<xcb_map_notify_event_t*>(event);
-      if (e->event != e->window && !IsOurs(e->window)) RaiseSoon();
-      return false;
-    }
-    case XCB_CONFIGURE_NOTIFY: {
-      auto* e = reinterpret_cast<xcb_configure_notify_event_t*>(event);
-      if (e->event != e->window && !IsOurs(e->window)) RaiseSoon();
-      return false;
-    }
+    // Another window mapped or restacked on a screen: these three events
+    // share their layout up to the window concerned.
+    case XCB_MAP_NOTIFY:
+    case XCB_CONFIGURE_NOTIFY:
     case XCB_CIRCULATE_NOTIFY: {
-      auto* e = reinterpret_cast<xcb_circulate_notify_event_t*>(event);
+      auto* e = reinterpret_cast<xcb_map_notify_event_t*>(event);
       if (e->event != e->window && !IsOurs(e->window)) RaiseSoon();
       return false;
     }
