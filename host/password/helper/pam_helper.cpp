@@ -6,6 +6,7 @@
 // refusal.
 
 #include <security/pam_appl.h>
+#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -81,6 +82,9 @@ int main(int argc, char** argv) {
   const rlimit no_core{0, 0};
   setrlimit(RLIMIT_CORE, &no_core);
   prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+  // Nobody is left to answer once the saver is gone.
+  prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
+  if (getppid() == 1) return 2;
 
   char answer = '0';
   {
