@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "command_line.h"
+#include "display_check.h"
 #include "fast_cover.h"
 #include "saver_app.h"
 #include "signal_exit.h"
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
   // display.
   const vz::ParsedCommand command = vz::ParseCommandLine(vz::JoinCommandLine(argc, argv));
   if (command.mode == vz::Mode::Fail) return 0;
+  if (!vz::DisplayAvailable()) return 1;
 
   // Black at once: loading the toolkit is the slowest part of start-up.
   std::unique_ptr<vz::FastCover> cover;

@@ -12,11 +12,15 @@
 #include "seed.h"
 #include "settings_store.h"
 #include "step.h"
+#include "x11_connection.h"
 
 namespace vz {
 
 namespace {
 QRgb ToQRgb(Colour c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+
+// How long a tick runs before the event loop gets a turn.
+constexpr std::chrono::milliseconds kTickSlice{8};
 }  // namespace
 
 CParticleWnd::CParticleWnd(bool autoDelete) : autoDelete_(autoDelete) {
@@ -27,6 +31,7 @@ CParticleWnd::CParticleWnd(bool autoDelete) : autoDelete_(autoDelete) {
 }
 
 CParticleWnd::~CParticleWnd() {
+  AbandonTick();
   field.stopped = true;
   field.Release();
   if (foreignParent_) {
@@ -71,6 +76,7 @@ bool CParticleWnd::Create(std::uint32_t exStyle, std::uint32_t style, const QRec
   }
 
   alive_ = true;
+  if (X11Connection()) QCoreApplication::instance()->installNativeEventFilter(this);
   LoadSettings();
   Seed(field, GetClientRect());
   RestartTimer();
@@ -94,6 +100,7 @@ void CParticleWnd::RestartTimer() {
 }
 
 void CParticleWnd::InvalidateAll() {
+  AbandonTick();
   reseedAll_ = true;
   update();
 }
@@ -103,6 +110,7 @@ void CParticleWnd::DestroyWindow() {
   field.stopped = true;
   alive_ = false;
   timer_.stop();
+  AbandonTick();
   OnDestroy();
   emit windowDestroyed();
   hide();
@@ -190,6 +198,7 @@ QRegion CParticleWnd::TakeDirtyRegion() {
 }
 
 void CParticleWnd::resizeEvent(QResizeEvent* event) {
+  AbandonTick();  // its drawing must not reach the new image
   QWidget::resizeEvent(event);
   pixels_ = QImage(size(), QImage::Format_RGB32);
   pixels_.fill(Qt::black);
@@ -205,10 +214,13 @@ void CParticleWnd::resizeEvent(QResizeEvent* event) {
 
 void CParticleWnd::paintEvent(QPaintEvent* event) {
   const QRegion region = event->region();
-  const QRegion requested = reseedAll_ ? region : region - pendingTicks_;
+  const QRegion requested =
+      reseedAll_ ? region : (region - pendingTicks_) + (region & exposed_);
   pendingTicks_ -= region;
+  exposed_ -= region;
   if (!requested.isEmpty() && !pixels_.isNull()) {
     // A repaint request, not a tick being shown: black, then a new layout.
+    AbandonTick();
     {
       QPainter clear(&pixels_);
       for (const QRect& r : requested) clear.fillRect(r, Qt::black);
@@ -221,6 +233,82 @@ void CParticleWnd::paintEvent(QPaintEvent* event) {
   for (const QRect& r : region) painter.drawImage(r.topLeft(), pixels_, r);
 }
 
-void CParticleWnd::timerEvent(QTimerEvent*) { Step(field, *this); }
+void CParticleWnd::timerEvent(QTimerEvent* event) {
+  if (event->timerId() == pieceTimer_.timerId()) {
+    RunTick();
+    return;
+  }
+  if (tick_.Running()) {
+    tickDue_ = true;
+    return;
+  }
+  if (tick_.Start(field)) RunTick();
+}
+
+void CParticleWnd::RunTick() {
+  if (tick_.Run(*this, std::chrono::steady_clock::now() + kTickSlice)) {
+    const bool next = tickDue_ && tick_.Start(field);
+    tickDue_ = false;
+    if (!next) {
+      pieceTimer_.stop();
+      return;
+    }
+  }
+  if (!pieceTimer_.isActive()) pieceTimer_.start(0, Qt::PreciseTimer, this);
+}
+
+void CParticleWnd::AbandonTick() {
+  tick_.Abandon();
+  pieceTimer_.stop();
+  tickDue_ = false;
+}
+
+WId CParticleWnd::NativeHost(QPoint& offset) const {
+  offset = QPoint();
+  if (WId own = internalWinId()) return own;
+  const QWidget* host = nativeParentWidget();
+  if (!host) return 0;
+  offset = mapTo(host, QPoint());
+  return host->internalWinId();
+}
+
+bool CParticleWnd::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+  if (!alive_ || eventType != "xcb_generic_event_t") return false;
+  const auto* event = static_cast<const xcb_generic_event_t*>(message);
+  QPoint offset;
+  switch (event->response_type & 0x7F) {
+    case XCB_EXPOSE: {
+      const auto* e = reinterpret_cast<const xcb_expose_event_t*>(event);
+      if (e->window != NativeHost(offset)) break;
+      // Qt would show its copy of the pixels; this is a repaint request.
+      const qreal ratio = devicePixelRatioF();
+      const QRect exposed =
+          QRectF(e->x / ratio, e->y / ratio, e->width / ratio, e->height / ratio)
+              .toAlignedRect()
+              .translated(-offset) &
+          rect();
+      if (exposed.isEmpty()) break;
+      exposed_ += exposed;
+      update(exposed);
+      break;
+    }
+    case XCB_UNMAP_NOTIFY: {
+      const auto* e = reinterpret_cast<const xcb_unmap_notify_event_t*>(event);
+      if (e->window == NativeHost(offset)) unmapped_ = true;
+      break;
+    }
+    case XCB_MAP_NOTIFY: {
+      const auto* e = reinterpret_cast<const xcb_map_notify_event_t*>(event);
+      if (e->window == NativeHost(offset) && unmapped_) {
+        unmapped_ = false;
+        InvalidateAll();
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  return false;
+}
 
 }  // namespace vz

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractNativeEventFilter>
 #include <QBasicTimer>
 #include <QImage>
 #include <QPointer>
@@ -11,6 +12,7 @@
 
 #include "draw_surface.h"
 #include "particle_field.h"
+#include "step.h"
 #include "window_styles.h"
 
 namespace vz {
@@ -18,7 +20,10 @@ namespace vz {
 // A window that owns one particle field and animates it on a timer. It keeps
 // an image of its own pixels: ticks paint squares into it and schedule only
 // those squares for display; every other repaint clears to black and reseeds.
-class CParticleWnd : public QWidget, public DrawSurface {
+// A tick runs in pieces with the event loop running in between, so however
+// many particles there are the window still answers input, repaints and
+// close requests; any repaint request drops a tick in progress.
+class CParticleWnd : public QWidget, public DrawSurface, public QAbstractNativeEventFilter {
   Q_OBJECT
 
  public:
@@ -53,6 +58,9 @@ class CParticleWnd : public QWidget, public DrawSurface {
   void FillSolidRect(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h,
                      Colour colour) override;
 
+  // Exposures and a map after an unmap on X11 are repaint requests.
+  bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+
   ParticleField field;
 
  signals:
@@ -75,6 +83,21 @@ class CParticleWnd : public QWidget, public DrawSurface {
  private:
   void MarkDirty(int x0, int y0, int x1, int y1);
   QRegion TakeDirtyRegion();
+  // Runs the tick in progress for one slice of time.
+  void RunTick();
+  void AbandonTick();
+  // The X window our pixels sit in and where we lie inside it.
+  WId NativeHost(QPoint& offset) const;
+
+  StepJob tick_;
+  // Fires whenever the event loop is idle while a tick is in progress.
+  QBasicTimer pieceTimer_;
+  // Timer 1 fired during a long tick: the next one starts right after it.
+  bool tickDue_ = false;
+  // Parts of the window the window system reported as exposed and not yet
+  // repainted.
+  QRegion exposed_;
+  bool unmapped_ = false;
 
   bool autoDelete_;
   bool alive_ = false;

@@ -1,6 +1,7 @@
 // Picks a force kernel at run time and lays the particles out for it.
 #include "force.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -20,7 +21,8 @@ using force_detail::ForceLayout;
 using force_detail::kMaxLanes;
 using force_detail::kMaxMassClasses;
 
-using VectorKernel = void (*)(const ForceLayout&, const SimParams&);
+using VectorKernel = void (*)(const ForceLayout&, const SimParams&, std::int32_t, std::int32_t,
+                              std::int32_t, std::int32_t);
 
 struct Kernel {
   const char* name;
@@ -78,8 +80,8 @@ constexpr std::size_t kAlign = 64;
 
 constexpr std::size_t RoundUp(std::size_t v, std::size_t to) { return (v + to - 1) / to * to; }
 
-// One growing block per thread, kept between calls so a tick allocates
-// nothing once the field has been seen.
+// One growing block, kept between calls so a tick allocates nothing once
+// the field has been seen.
 class Scratch {
  public:
   Scratch() = default;
@@ -108,6 +110,7 @@ class Scratch {
   std::size_t size_ = 0;
 };
 
+// ForcePass's, one per thread.
 thread_local Scratch tScratch;
 
 std::uint64_t Bits(double v) {
@@ -145,7 +148,7 @@ std::int32_t ClassifyMasses(const Particle* q, std::int32_t n, double* classMass
 
 // Fills `layout` from the particles; false when the scratch memory is not
 // available.
-bool Lay(const Particle* q, std::int32_t n, ForceLayout& layout) {
+bool Lay(const Particle* q, std::int32_t n, Scratch& scratch, ForceLayout& layout) {
   const auto count = static_cast<std::size_t>(n);
   const std::size_t padded = RoundUp(count, kMaxLanes);
   // Five double arrays, the ratio table, the class masses, the rows.
@@ -154,7 +157,7 @@ bool Lay(const Particle* q, std::int32_t n, ForceLayout& layout) {
     return false;
   const std::size_t arrayBytes = padded * sizeof(double);
   const std::size_t bytes = 5 * arrayBytes + fixed + RoundUp(count * sizeof(std::int32_t), kAlign);
-  unsigned char* base = tScratch.Get(bytes);
+  unsigned char* base = scratch.Get(bytes);
   if (base == nullptr) return false;
 
   auto* x = reinterpret_cast<double*>(base);
@@ -196,6 +199,13 @@ bool Lay(const Particle* q, std::int32_t n, ForceLayout& layout) {
   return true;
 }
 
+void WriteBack(const ForceLayout& layout, Particle* particles) {
+  for (std::int32_t i = 0; i < layout.n; ++i) {
+    particles[i].vx = layout.vx[i];
+    particles[i].vy = layout.vy[i];
+  }
+}
+
 void Run(const Kernel& kernel, Particle* particles, std::int32_t n, const SimParams& p) {
   // One particle or none: no pairs, nothing changes.
   if (kernel.run == nullptr || n < 2) {
@@ -203,18 +213,85 @@ void Run(const Kernel& kernel, Particle* particles, std::int32_t n, const SimPar
     return;
   }
   ForceLayout layout;
-  if (!Lay(particles, n, layout)) {
+  if (!Lay(particles, n, tScratch, layout)) {
     ForcePassPlain(particles, n, p);
     return;
   }
-  kernel.run(layout, p);
-  for (std::int32_t i = 0; i < n; ++i) {
-    particles[i].vx = layout.vx[i];
-    particles[i].vy = layout.vy[i];
-  }
+  kernel.run(layout, p, 0, n, 0, n);
+  WriteBack(layout, particles);
 }
 
 }  // namespace
+
+struct ForceJob::State {
+  const Kernel* kernel = nullptr;
+  Scratch scratch;
+  ForceLayout layout;
+  bool vector = false;
+  bool active = false;
+  Particle* particles = nullptr;
+  std::int32_t n = 0;
+  SimParams params;
+  // Next rows to run start at `row`; a long row block is part done up to k.
+  std::int32_t row = 0;
+  std::int32_t k = 0;
+};
+
+ForceJob::ForceJob(std::string_view kernel) : s_(std::make_unique<State>()) {
+  s_->kernel = kernel.empty() ? &Chosen() : Find(kernel);
+  if (s_->kernel == nullptr) s_->kernel = &kKernels[0];
+}
+
+ForceJob::~ForceJob() = default;
+
+void ForceJob::Begin(Particle* particles, std::int32_t n, const SimParams& p) {
+  State& s = *s_;
+  s.particles = particles;
+  s.n = n < 2 ? 0 : n;  // one particle or none: no pairs, nothing changes
+  s.params = p;
+  s.row = 0;
+  s.k = 0;
+  s.vector = s.kernel->run != nullptr && s.n > 0 && Lay(particles, n, s.scratch, s.layout);
+  s.active = true;
+}
+
+bool ForceJob::Advance(std::int64_t pairs) {
+  State& s = *s_;
+  if (!s.active) return true;
+  const std::int32_t n = s.n;
+  if (s.row < n) {
+    std::int32_t i1 = 0;
+    std::int32_t k0 = 0;
+    std::int32_t k1 = n;
+    const std::int64_t blockPairs = std::int64_t{n} * kMaxLanes;
+    if (s.k == 0 && pairs >= blockPairs) {
+      // Whole rows, as many blocks of them as the piece holds.
+      const std::int64_t rows = pairs / blockPairs * kMaxLanes;
+      i1 = static_cast<std::int32_t>(std::min<std::int64_t>(n, s.row + rows));
+    } else {
+      // One block of rows, part of the way along.
+      i1 = std::min(n, s.row + kMaxLanes);
+      k0 = s.k;
+      k1 = static_cast<std::int32_t>(
+          std::min<std::int64_t>(n, k0 + std::max<std::int64_t>(1, pairs / kMaxLanes)));
+    }
+    if (s.vector) {
+      s.kernel->run(s.layout, s.params, s.row, i1, k0, k1);
+    } else {
+      force_detail::ForcePlainRows(s.particles, s.params, s.row, i1, k0, k1);
+    }
+    s.k = k1 == n ? 0 : k1;
+    if (s.k == 0) s.row = i1;
+  }
+  if (s.row < n) return false;
+  if (s.vector) WriteBack(s.layout, s.particles);
+  s.active = false;
+  return true;
+}
+
+void ForceJob::Cancel() { s_->active = false; }
+
+bool ForceJob::Active() const { return s_->active; }
 
 void ForcePass(Particle* particles, std::int32_t n, const SimParams& p) {
   Run(Chosen(), particles, n, p);

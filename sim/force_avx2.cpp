@@ -100,7 +100,8 @@ VZ_AVX2_INLINE void Pair(Lanes& s, const ForceLayout& L, const SimParams& p, std
 }
 
 template <bool kTable, bool kBounce, bool kFriction>
-VZ_AVX2 void Block(const ForceLayout& L, const SimParams& p, std::int32_t i0) {
+VZ_AVX2 void Block(const ForceLayout& L, const SimParams& p, std::int32_t i0, std::int32_t k0,
+                   std::int32_t k1) {
   Lanes s;
   s.xi = _mm256_load_pd(L.x + i0);
   s.yi = _mm256_load_pd(L.y + i0);
@@ -122,12 +123,14 @@ VZ_AVX2 void Block(const ForceLayout& L, const SimParams& p, std::int32_t i0) {
     }
   }
 
-  const std::int32_t n = L.n;
-  const std::int32_t selfEnd = std::min(i0 + kLanes, n);
-  for (std::int32_t k = 0; k < i0; ++k) Pair<kTable, kBounce, kFriction, false>(s, L, p, k, i0);
-  for (std::int32_t k = i0; k < selfEnd; ++k)
+  // k below the block, inside it (its own lane sits out), above it.
+  const std::int32_t selfBegin = std::clamp(i0, k0, k1);
+  const std::int32_t selfEnd = std::clamp(std::min(i0 + kLanes, L.n), selfBegin, k1);
+  for (std::int32_t k = k0; k < selfBegin; ++k)
+    Pair<kTable, kBounce, kFriction, false>(s, L, p, k, i0);
+  for (std::int32_t k = selfBegin; k < selfEnd; ++k)
     Pair<kTable, kBounce, kFriction, true>(s, L, p, k, i0);
-  for (std::int32_t k = selfEnd; k < n; ++k)
+  for (std::int32_t k = selfEnd; k < k1; ++k)
     Pair<kTable, kBounce, kFriction, false>(s, L, p, k, i0);
 
   _mm256_store_pd(L.vx + i0, s.vx);
@@ -135,15 +138,17 @@ VZ_AVX2 void Block(const ForceLayout& L, const SimParams& p, std::int32_t i0) {
 }
 
 template <bool kTable, bool kBounce, bool kFriction>
-VZ_AVX2 void Blocks(const ForceLayout& L, const SimParams& p) {
-  for (std::int32_t i0 = 0; i0 < L.n; i0 += kLanes) Block<kTable, kBounce, kFriction>(L, p, i0);
+VZ_AVX2 void Blocks(const ForceLayout& L, const SimParams& p, std::int32_t i0, std::int32_t i1,
+                    std::int32_t k0, std::int32_t k1) {
+  for (std::int32_t b = i0; b < i1; b += kLanes) Block<kTable, kBounce, kFriction>(L, p, b, k0, k1);
 }
 
 }  // namespace
 
-void ForceAvx2(const ForceLayout& layout, const SimParams& p) {
+void ForceAvx2(const ForceLayout& layout, const SimParams& p, std::int32_t i0, std::int32_t i1,
+               std::int32_t k0, std::int32_t k1) {
   WithSwitches(layout, p, [&]<bool kTable, bool kBounce, bool kFriction>() {
-    Blocks<kTable, kBounce, kFriction>(layout, p);
+    Blocks<kTable, kBounce, kFriction>(layout, p, i0, i1, k0, k1);
   });
 }
 

@@ -63,7 +63,8 @@ VZ_AVX512_INLINE __m512d NegateOrZero(__m512d v, __mmask8 where) {
 }
 
 template <bool kTable, bool kBounce, bool kFriction>
-VZ_AVX512 void Block(const ForceLayout& L, const SimParams& p, std::int32_t i0) {
+VZ_AVX512 void Block(const ForceLayout& L, const SimParams& p, std::int32_t i0, std::int32_t k0,
+                     std::int32_t k1) {
   const __m512d zero = _mm512_setzero_pd();
   const __m512d g = _mm512_set1_pd(p.gravity);
   const __m512d mu = _mm512_set1_pd(p.mu);
@@ -90,8 +91,7 @@ VZ_AVX512 void Block(const ForceLayout& L, const SimParams& p, std::int32_t i0) 
     }
   }
 
-  const std::int32_t n = L.n;
-  for (std::int32_t k = 0; k < n; ++k) {
+  for (std::int32_t k = k0; k < k1; ++k) {
     // The lane with i == k takes no part: no force, no friction.
     const auto self = static_cast<std::uint32_t>(k - i0);
     const __mmask8 active =
@@ -134,15 +134,17 @@ VZ_AVX512 void Block(const ForceLayout& L, const SimParams& p, std::int32_t i0) 
 }
 
 template <bool kTable, bool kBounce, bool kFriction>
-VZ_AVX512 void Blocks(const ForceLayout& L, const SimParams& p) {
-  for (std::int32_t i0 = 0; i0 < L.n; i0 += kLanes) Block<kTable, kBounce, kFriction>(L, p, i0);
+VZ_AVX512 void Blocks(const ForceLayout& L, const SimParams& p, std::int32_t i0, std::int32_t i1,
+                      std::int32_t k0, std::int32_t k1) {
+  for (std::int32_t b = i0; b < i1; b += kLanes) Block<kTable, kBounce, kFriction>(L, p, b, k0, k1);
 }
 
 }  // namespace
 
-void ForceAvx512(const ForceLayout& layout, const SimParams& p) {
+void ForceAvx512(const ForceLayout& layout, const SimParams& p, std::int32_t i0, std::int32_t i1,
+                 std::int32_t k0, std::int32_t k1) {
   WithSwitches(layout, p, [&]<bool kTable, bool kBounce, bool kFriction>() {
-    Blocks<kTable, kBounce, kFriction>(layout, p);
+    Blocks<kTable, kBounce, kFriction>(layout, p, i0, i1, k0, k1);
   });
 }
 

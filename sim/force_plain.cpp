@@ -1,13 +1,17 @@
 #include "force.h"
+#include "force_kernels.h"
 
 namespace vz {
 
-void ForcePassPlain(Particle* particles, std::int32_t n, const SimParams& p) {
-  for (std::int32_t i = 0; i < n; ++i) {
+namespace force_detail {
+
+void ForcePlainRows(Particle* particles, const SimParams& p, std::int32_t i0, std::int32_t i1,
+                    std::int32_t k0, std::int32_t k1) {
+  for (std::int32_t i = i0; i < i1; ++i) {
     Particle& a = particles[i];
     double vx = a.vx;
     double vy = a.vy;
-    for (std::int32_t k = 0; k < n; ++k) {
+    for (std::int32_t k = k0; k < k1; ++k) {
       if (k == i) continue;
       const Particle& b = particles[k];
       const double dx = a.x - b.x;
@@ -35,6 +39,12 @@ void ForcePassPlain(Particle* particles, std::int32_t n, const SimParams& p) {
     a.vx = vx;
     a.vy = vy;
   }
+}
+
+}  // namespace force_detail
+
+void ForcePassPlain(Particle* particles, std::int32_t n, const SimParams& p) {
+  force_detail::ForcePlainRows(particles, p, 0, n, 0, n);
 }
 
 }  // namespace vz

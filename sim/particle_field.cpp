@@ -11,6 +11,7 @@ void ParticleField::Release() {
   colours.reset();
   particles.reset();
   arraySize = 0;
+  ++releases;
 }
 
 }  // namespace vz

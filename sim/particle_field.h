@@ -61,6 +61,9 @@ struct ParticleField {
   // this many, so a writer changing `count` without reseeding cannot make it
   // run past the arrays.
   std::int32_t arraySize = 0;
+  // Counts Release calls, so a tick run in pieces can tell that its arrays
+  // went, even when new ones took the same address.
+  std::uint64_t releases = 0;
   SimParams params;
 };
 

@@ -130,14 +130,22 @@ class ForceKernelBits : public ::testing::TestWithParam<const char*> {
                          const std::string& what) {
     const auto n = static_cast<std::int32_t>(q.size());
     std::vector<Particle> fast = q;
+    // In pieces too, small enough to split rows part way along.
+    std::vector<Particle> pieces = q;
+    ForceJob job(GetParam());
     for (int t = 0; t < ticks; ++t) {
       ForcePassPlain(q.data(), n, p);
       ASSERT_TRUE(ForcePassWith(GetParam(), fast.data(), n, p));
+      job.Begin(pieces.data(), n, p);
+      for (std::int64_t piece = 1; !job.Advance(piece); piece = piece * 3 % 101) {
+      }
     }
     for (std::int32_t i = 0; i < n; ++i) {
       ASSERT_EQ(0, std::memcmp(&q[i], &fast[i], sizeof(Particle)))
           << what << ": particle " << i << " of " << n << ", plain vx " << q[i].vx << " vy "
           << q[i].vy << ", " << GetParam() << " vx " << fast[i].vx << " vy " << fast[i].vy;
+      ASSERT_EQ(0, std::memcmp(&q[i], &pieces[i], sizeof(Particle)))
+          << what << ": particle " << i << " of " << n << " in pieces";
     }
   }
 

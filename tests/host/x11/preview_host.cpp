@@ -5,14 +5,25 @@
 //   move X Y        move the host window
 //   child           geometry of the first child window ("child W H" or "none")
 //   destroy         destroy the host's native window
+//   cover X Y W H   map a window of our own over part of the host; uncover
+//   uncover         destroys it again
+//   snap            keep the pixels: "snap L R", non-black ones in each half
+//   compare X Y W H FILE   against the kept pixels, FILE listing the squares
+//                   "fill X Y" that may be drawn: "stray N changed M first F",
+//                   N non-black pixels inside the rectangle and outside every
+//                   square, M pixels outside it lit when kept and different
+//                   now, F = 1 when the first square is lit now
 //   quit
 #include <QApplication>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QWidget>
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <string>
+#include <vector>
 // Qt headers before X11 ones.
 #include <xcb/xcb.h>
 
@@ -26,6 +37,14 @@ void Answer(const std::string& line) {
   std::printf("%s\n", line.c_str());
   std::fflush(stdout);
 }
+
+// Waits until the server has handled every request sent so far.
+void Sync() {
+  xcb_connection_t* c = Connection();
+  free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+}
+
+bool Lit(const QImage& img, int x, int y) { return (img.pixel(x, y) & 0xFFFFFF) != 0; }
 
 }  // namespace
 
@@ -41,6 +60,9 @@ int main(int argc, char** argv) {
   xcb_flush(Connection());
   Answer(std::to_string(id));
 
+  auto grab = [&] { return host.screen()->grabWindow(id).toImage(); };
+  QImage kept;
+  xcb_window_t cover = XCB_NONE;
   QSocketNotifier input(0, QSocketNotifier::Read);
   QObject::connect(&input, &QSocketNotifier::activated, [&] {
     std::string cmd;
@@ -85,6 +107,56 @@ int main(int argc, char** argv) {
       xcb_destroy_window(Connection(), id);
       xcb_flush(Connection());
       Answer("ok");
+    } else if (cmd.rfind("cover ", 0) == 0) {
+      int x = 0, y = 0, w = 0, h = 0;
+      std::sscanf(cmd.c_str(), "cover %d %d %d %d", &x, &y, &w, &h);
+      xcb_connection_t* c = Connection();
+      const QPoint at = host.mapToGlobal(QPoint(x, y));
+      xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+      cover = xcb_generate_id(c);
+      const std::uint32_t values[] = {screen->white_pixel, 1};
+      xcb_create_window(c, XCB_COPY_FROM_PARENT, cover, screen->root, at.x(), at.y(), w, h, 0,
+                        XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
+                        XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+      xcb_map_window(c, cover);
+      Sync();
+      Answer("ok");
+    } else if (cmd == "uncover") {
+      xcb_destroy_window(Connection(), cover);
+      Sync();
+      Answer("ok");
+    } else if (cmd == "snap") {
+      kept = grab();
+      int left = 0, right = 0;
+      for (int y = 0; y < kept.height(); ++y)
+        for (int x = 0; x < kept.width(); ++x) (x < kept.width() / 2 ? left : right) += Lit(kept, x, y);
+      Answer("snap " + std::to_string(left) + " " + std::to_string(right));
+    } else if (cmd.rfind("compare ", 0) == 0) {
+      int x0 = 0, y0 = 0, w = 0, h = 0;
+      char file[512] = {};
+      std::sscanf(cmd.c_str(), "compare %d %d %d %d %511s", &x0, &y0, &w, &h, file);
+      const QRect inside(x0, y0, w, h);
+      std::vector<QRect> squares;
+      std::ifstream in(file);
+      int x = 0, y = 0;
+      for (std::string word; in >> word;)
+        if (word == "fill" && in >> x >> y) squares.emplace_back(x, y, 4, 4);
+      const QImage now = grab();
+      int stray = 0, changed = 0;
+      for (y = 0; y < now.height(); ++y) {
+        for (x = 0; x < now.width(); ++x) {
+          if (!inside.contains(x, y)) {
+            changed += Lit(kept, x, y) && now.pixel(x, y) != kept.pixel(x, y);
+          } else if (Lit(now, x, y)) {
+            stray += std::none_of(squares.begin(), squares.end(),
+                                  [&](const QRect& r) { return r.contains(x, y); });
+          }
+        }
+      }
+      const bool first = !squares.empty() && now.rect().contains(squares[0].topLeft()) &&
+                         Lit(now, squares[0].x(), squares[0].y());
+      Answer("stray " + std::to_string(stray) + " changed " + std::to_string(changed) +
+             " first " + std::to_string(first));
     } else {
       Answer("unknown");
     }

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Real windows under Xvfb: `vivedaziv /p <id>` must animate inside a host
-# window, follow its size, and end with code 0 when the host window goes.
-# Usage: preview_test.sh VIVEDAZIV PREVIEW_HOST   (run inside xvfb-run)
+# window, follow its size, start again when uncovered or mapped again, and
+# end with code 0 when the host window goes.
+# Usage: preview_test.sh VIVEDAZIV PREVIEW_HOST VIVEDAZIV_SIM   (inside xvfb-run)
 set -uo pipefail
 vivedaziv=$1
 host=$2
+sim=$3
 saver=""; hostpid=""
 export XDG_CONFIG_HOME=$(mktemp -d)
 export XDG_RUNTIME_DIR=$(mktemp -d)
@@ -41,6 +43,43 @@ ask child
 [ "$answer" = "child 300 200" ] || fail "preview should follow the host's size: $answer"
 
 kill -0 $saver 2>/dev/null || fail "preview ended early"
+
+# Uncovering and mapping again are repaints. Without ShowAll only particle 1
+# is drawn, leaving its trail: the repainted part must be black apart from a
+# new trail that starts where a seeding in that second puts particle 1, and
+# the old trail elsewhere must stay as it was.
+kill $saver; wait $saver
+printf '[vivedaziv]\nDelayTime=10\nNumParticles=60\nShowAll=0\n' > "$XDG_CONFIG_HOME/Quenfold/vivedaziv.conf"
+"$vivedaziv" /p "$id" &
+saver=$!
+sleep 2.5  # a trail, and a second since the first seeding
+repainted() {  # SINCE X Y W H
+  local since=$1; shift
+  sleep 0.3
+  for s in $(seq "$since" "$(date +%s)"); do
+    "$sim" --NumParticles=60 --ShowAll=0 --width=300 --height=200 --seed-time="$s" --ticks=300 \
+      > "$XDG_RUNTIME_DIR/trail"
+    ask "compare $* $XDG_RUNTIME_DIR/trail"
+    [ "$answer" = "stray 0 changed 0 first 1" ] && return 0
+  done
+  fail "$* not repainted from a new layout: $answer"
+}
+ask snap
+read -r _ left right <<<"$answer"
+[ $((left + right)) -gt 0 ] || fail "no trail before covering: $answer"
+rect="0 0 150 200"
+[ "$right" -gt "$left" ] && rect="150 0 150 200"
+ask "cover $rect"
+sleep 0.3
+since=$(date +%s)
+ask uncover
+repainted "$since" $rect
+sleep 1
+ask snap
+child=$(xwininfo -children -id "$id" | awk '$1 ~ /^0x/ { print $1; exit }')
+since=$(date +%s)
+xdotool windowunmap --sync "$child" windowmap --sync "$child"
+repainted "$since" 0 0 300 200
 
 # Hosts stop savers with signals: each ends the program cleanly with 0.
 for sig in TERM INT HUP; do

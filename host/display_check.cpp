@@ -1,0 +1,40 @@
+#include "display_check.h"
+
+#include <xcb/xcb.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+namespace vz {
+
+namespace {
+
+// X11 is the platform unless QT_QPA_PLATFORM names another first
+// ("offscreen", "xcb:option", "wayland;xcb").
+bool UsesX11() {
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (platform == nullptr || *platform == '\0') return true;
+  const std::string_view list(platform);
+  return list.substr(0, list.find_first_of(";:")) == "xcb";
+}
+
+}  // namespace
+
+bool DisplayAvailable() {
+  if (!UsesX11()) return true;
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  const bool ok = xcb_connection_has_error(c) == 0;
+  xcb_disconnect(c);
+  if (!ok) {
+    const char* name = std::getenv("DISPLAY");
+    if (name == nullptr || *name == '\0') {
+      std::fprintf(stderr, "vivedaziv: no X display could be opened: DISPLAY is not set\n");
+    } else {
+      std::fprintf(stderr, "vivedaziv: no X display could be opened at \"%s\"\n", name);
+    }
+  }
+  return ok;
+}
+
+}  // namespace vz

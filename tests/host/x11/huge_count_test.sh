@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Real windows under Xvfb with a million particles stored, where one tick
+# takes minutes: every mode still ends with code 0 soon after its close
+# request (a key in the saver, the destruction of the host window in preview
+# mode, Escape in the settings dialog) and after SIGTERM.
+# Usage: huge_count_test.sh VIVEDAZIV PREVIEW_HOST   (run inside xvfb-run)
+set -uo pipefail
+vivedaziv=$1
+pid=""
+export XDG_CONFIG_HOME=$(mktemp -d) XDG_RUNTIME_DIR=$(mktemp -d)
+chmod 700 "$XDG_RUNTIME_DIR"
+trap 'rm -rf "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"; kill $pid $HOST_PID 2>/dev/null || true' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+mkdir -p "$XDG_CONFIG_HOME/Quenfold"
+coproc HOST { "$2"; }  # also keeps the server from resetting between runs
+read -r -t 10 id <&"${HOST[0]}" || fail "host did not start"
+
+# Starts `vivedaziv ARGS`, lets it run into its first tick, sends REQUEST
+# (a command) and waits for the end.
+run() {  # REQUEST ARGS...
+  local request=$1 rc
+  shift
+  # Again each time: the dialog writes back what its slider can hold.
+  printf '[vivedaziv]\nNumParticles=1000000\n' > "$XDG_CONFIG_HOME/Quenfold/vivedaziv.conf"
+  "$vivedaziv" "$@" &
+  pid=$!
+  sleep 3
+  kill -0 $pid 2>/dev/null || fail "'$*' ended early"
+  eval "$request"
+  for _ in $(seq 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+  kill -0 $pid 2>/dev/null && fail "'$*' still running 5 s after: $request"
+  wait $pid; rc=$?; pid=""
+  [ $rc -eq 0 ] || fail "'$*' exited with $rc after: $request"
+}
+
+for mode in /s "/p $id" /c; do run 'kill -TERM $pid' $mode; done
+run 'xdotool key a' /s
+run 'xdotool search --name Configurator windowfocus --sync key Escape' /c
+run 'echo destroy >&"${HOST[1]}"' /p "$id"
+echo "huge count test passed"
