@@ -13,13 +13,7 @@ vivedaziv=$build/host/vivedaziv
 host=$build/tests/host/preview_host
 for f in "$vivedaziv" "$host"; do [ -x "$f" ] || { echo "build $build first" >&2; exit 1; }; done
 
-work=$(mktemp -d)
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" 2>/dev/null &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")" XDG_CONFIG_HOME=$work XDG_RUNTIME_DIR=$work
-chmod 700 "$work"
+. "$(dirname "$0")/virtual_display.sh"
 mkdir -p "$work/Quenfold"
 conf=$work/Quenfold/vivedaziv.conf
 

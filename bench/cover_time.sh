@@ -11,13 +11,7 @@ probe=$build/bench/first_black
 minimal=$build/bench/minimal_fullscreen
 for f in "$vivedaziv" "$probe" "$minimal"; do [ -x "$f" ] || { echo "build $build first" >&2; exit 1; }; done
 
-work=$(mktemp -d)
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" 2>/dev/null &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")" XDG_CONFIG_HOME=$work XDG_RUNTIME_DIR=$work
-chmod 700 "$work"
+. "$(dirname "$0")/virtual_display.sh"
 xsetroot -solid white
 
 median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
