@@ -94,8 +94,6 @@ bool CSaverWnd::Create(std::uint32_t exStyle, std::uint32_t style, const QRect& 
   return true;
 }
 
-bool CSaverWnd::HoldsInput() const { return display_ && display_->HoldsInput(); }
-
 void CSaverWnd::TryGrabs() {
   if (!display_ || !IsAlive()) {
     grabRetry_.stop();

@@ -29,10 +29,6 @@ class CSaverWnd : public CParticleWnd {
   bool Create(std::uint32_t exStyle, std::uint32_t style, const QRect& rect,
               const WindowParent& parent) override;
 
-  // True once both the keyboard and the pointer were taken (X11 only). Until
-  // then the saver keeps trying, for as long as it runs.
-  bool HoldsInput() const;
-
   // Queues a close request; each one reaches OnCloseRequest in turn while
   // the window lives.
   void PostCloseRequest();
