@@ -1,12 +1,12 @@
 #include "particle_wnd.h"
 
+#include <QChildEvent>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
 #include <algorithm>
-#include <QChildEvent>
 #include <climits>
 
 #include "entries.h"
@@ -19,6 +19,12 @@ namespace vz {
 
 namespace {
 QRgb ToQRgb(Colour c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+
+// `r` scaled by `factor`, grown to whole pixels: between Qt's pixels and the
+// device's.
+QRect Scaled(const QRect& r, qreal factor) {
+  return QRectF(QPointF(r.topLeft()) * factor, QSizeF(r.size()) * factor).toAlignedRect();
+}
 
 // How long a tick runs before the event loop gets a turn.
 constexpr std::chrono::milliseconds kTickSlice{8};
@@ -73,7 +79,9 @@ bool CParticleWnd::Create(std::uint32_t exStyle, std::uint32_t style, const QRec
   setWindowFlags(flags);
   setWindowTitle(QString());
   const qreal ratio = parent.foreign ? devicePixelRatioF() : 1.0;
-  setGeometry(QRectF(QPointF(rect.topLeft()) / ratio, QSizeF(rect.size()) / ratio).toRect());
+  setGeometry(Scaled(rect, 1.0 / ratio));
+  if (parent.foreign) deviceSize_ = rect.size();
+  FollowLogicalSize();
 
   if (parent.foreign) {
     QWindow* host = QWindow::fromWinId(parent.foreign);
@@ -185,9 +193,7 @@ void CParticleWnd::EndDraw() {
     return;
   }
   if (tickBounds_.isEmpty()) return;
-  const qreal ratio = pixels_.devicePixelRatio();
-  const QRect shown = QRectF(QRectF(tickBounds_).topLeft() / ratio, QRectF(tickBounds_).size() / ratio)
-                          .toAlignedRect();
+  const QRect shown = Scaled(tickBounds_, 1.0 / pixels_.devicePixelRatio());
   tickBounds_ = QRect();
   pendingTicks_ += shown;
   update(shown);
@@ -212,16 +218,21 @@ void CParticleWnd::SetDeviceGeometry(const QRect& rect) {
   xcb_flush(c);
 }
 
-void CParticleWnd::resizeEvent(QResizeEvent* event) {
-  AbandonTick();  // its drawing must not reach the new size
-  QWidget::resizeEvent(event);
-  // Qt rounds its size times the ratio; a size the server reported that
-  // rounds to the same one stays, as it is exact.
+void CParticleWnd::FollowLogicalSize() {
+  // Qt's device size is its own size times the ratio, rounded; a size the
+  // server reported that rounds to the same one stays, as it is exact.
   const qreal ratio = devicePixelRatioF();
   if ((QSizeF(deviceSize_) / ratio).toSize() != size()) {
     deviceSize_ = (QSizeF(size()) * ratio).toSize();
   }
+}
+
+void CParticleWnd::resizeEvent(QResizeEvent* event) {
+  AbandonTick();  // its drawing must not reach the new size
+  QWidget::resizeEvent(event);
+  FollowLogicalSize();
   if (!direct_) {
+    const qreal ratio = devicePixelRatioF();
     pixels_ = QImage(deviceSize_, QImage::Format_RGB32);
     pixels_.setDevicePixelRatio(ratio);
     pixels_.fill(Qt::black);
@@ -251,9 +262,7 @@ QRegion CParticleWnd::RepaintedDevicePart(const QRegion& region) {
     device = exposed_ & all;  // exact, as the server reported it
   } else {
     const qreal ratio = devicePixelRatioF();
-    for (const QRect& r : region) {
-      device += QRectF(QPointF(r.topLeft()) * ratio, QSizeF(r.size()) * ratio).toAlignedRect() & all;
-    }
+    for (const QRect& r : region) device += Scaled(r, ratio) & all;
   }
   exposed_ = QRegion();
   reseedAll_ = false;
@@ -296,10 +305,7 @@ void CParticleWnd::PaintImage(const QRegion& region) {
   if (pixels_.isNull()) return;
   QPainter painter(this);
   const qreal ratio = pixels_.devicePixelRatio();
-  for (const QRect& r : region) {
-    painter.drawImage(QRectF(r), pixels_,
-                      QRectF(QPointF(r.topLeft()) * ratio, QSizeF(r.size()) * ratio));
-  }
+  for (const QRect& r : region) painter.drawImage(QRectF(r), pixels_, QRectF(Scaled(r, ratio)));
 }
 
 void CParticleWnd::timerEvent(QTimerEvent* event) {

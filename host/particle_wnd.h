@@ -93,6 +93,8 @@ class CParticleWnd : public QWidget, public DrawSurface, public QAbstractNativeE
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // Brings the device size in line with Qt's size after a change.
+  void FollowLogicalSize();
   // The part of a paint event's region to clear, in device pixels.
   QRegion RepaintedDevicePart(const QRegion& region);
   void PaintImage(const QRegion& region);
