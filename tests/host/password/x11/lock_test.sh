@@ -5,7 +5,7 @@
 # them at the start, through a wake by Alt with bursts of Tab, the prompt
 # (seen on a screenshot, above a window mapped meanwhile), a wrong password
 # (its masks and the refusal seen on screenshots), the ignored request,
-# Escape, the right password (pasted), and the missing-routine box. Then
+# Caps Lock's note, Escape, the right password (pasted), and the missing-routine box. Then
 # `/a 0` without its module ends quietly with 0.
 # $1: vivedaziv  $2: library to preload for PAM  $3: saver_probe
 # $4: directory with a PASSWORD.CPL that lacks its routine
@@ -114,6 +114,17 @@ sleep 1
 [ -z "$(find_window "$prompt")" ] || fail "the request after a refusal should be ignored"
 xdotool key c
 wait_window "$prompt" || fail "no second prompt"
+# Caps Lock, as the X server has it, gets a note under the field.
+sleep 0.3
+import -window root "$work/caps_off.png"
+xdotool key Caps_Lock
+sleep 0.3
+import -window root "$work/caps_on.png"
+xdotool key Caps_Lock
+caps_off=$(dark_pixels "$work/caps_off.png")
+caps_on=$(dark_pixels "$work/caps_on.png")
+echo "dark pixels in the prompt: $caps_off with Caps Lock off, $caps_on on"
+[ "$caps_on" -ge $((caps_off + 60)) ] || fail "no note for Caps Lock"
 xdotool key Escape
 wait_gone "$prompt" || fail "Escape did not close the prompt"
 alive || fail "Escape ended the saver"
