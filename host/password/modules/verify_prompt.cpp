@@ -202,7 +202,7 @@ void VerifyPrompt::ShowRefusal(const QString& text) {
 }
 
 void VerifyPrompt::ShowCapsLock(const QKeyEvent* key) {
-  caps_lock_->setVisible(CapsLockOn(key, caps_lock_->isVisible()));
+  caps_lock_->setVisible(CapsLockOn(key, !caps_lock_->isHidden()));
 }
 
 }  // namespace vz
