@@ -17,13 +17,7 @@ no_routine=$4
 
 . "$(dirname "$0")/common.sh"
 start_xvfb -screen 0 800x600x24
-openbox --sm-disable >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-  sleep 0.1
-done
-xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || fail "openbox did not start"
+start_openbox
 
 lock_with_password
 
