@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QFileInfo>
 
+#include <cstdio>
 #include <memory>
 
 #include "command_line.h"
@@ -11,9 +12,12 @@
 
 int main(int argc, char** argv) {
   // An unrecognised switch ends the program before anything touches the
-  // display.
+  // display, with the usage on stderr but no window and the usual code 0.
   const vz::ParsedCommand command = vz::ParseCommandLine(vz::JoinCommandLine(argc, argv));
-  if (command.mode == vz::Mode::Fail) return 0;
+  if (command.mode == vz::Mode::Fail) {
+    std::fputs(vz::kUsageLine, stderr);
+    return 0;
+  }
   if (!vz::DisplayAvailable()) return 1;
 
   // Black at once: loading the toolkit is the slowest part of start-up.
