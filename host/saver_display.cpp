@@ -130,13 +130,6 @@ void SaverDisplay::Hold(xcb_window_t saver, bool cover, Callbacks callbacks) {
   }
   AddToEventMask(saver_, XCB_EVENT_MASK_VISIBILITY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY |
                              XCB_EVENT_MASK_FOCUS_CHANGE | XCB_EVENT_MASK_LEAVE_WINDOW);
-  if (!probe_) {
-    probe_ = xcb_connect(nullptr, nullptr);
-    if (xcb_connection_has_error(probe_)) {
-      xcb_disconnect(probe_);
-      probe_ = nullptr;
-    }
-  }
   if (!filtering_) {
     qGuiApp->installNativeEventFilter(this);
     filtering_ = true;
@@ -148,10 +141,6 @@ void SaverDisplay::Hold(xcb_window_t saver, bool cover, Callbacks callbacks) {
 void SaverDisplay::Repair() {
   if (!holding_ || repairing_) return;
   repairing_ = true;
-  for (Cover& cover : covers_) {
-    if (cover.broken) MakeCover(cover);
-    xcb_map_window(c_, cover.window);
-  }
   const char* trouble = nullptr;
   if (saver_ == XCB_NONE && callbacks_.rebuild) {
     keyboard_ = pointer_ = false;
@@ -163,15 +152,27 @@ void SaverDisplay::Repair() {
       trouble = "the saver's window cannot be shown again";
     }
   }
-  if (saver_ != XCB_NONE) xcb_map_window(c_, saver_);
+  // Input first: nothing typed meanwhile may reach another window.
+  if (saver_ != XCB_NONE) {
+    xcb_map_window(c_, saver_);
+    Grab(saver_);
+  }
+  for (Cover& cover : covers_) {
+    if (cover.broken) MakeCover(cover);
+  }
+  // Stacked below the saver before they show, so that no input and no
+  // exposure ever reaches them in its place.
   Raise();
+  for (const Cover& cover : covers_) {
+    if (cover.window != XCB_NONE) xcb_map_window(c_, cover.window);
+  }
   // Without its own window the saver holds input through the cover of its
   // screen.
-  xcb_window_t grabWindow = saver_;
   for (const Cover& cover : covers_) {
-    if (grabWindow == XCB_NONE && cover.root == saverRoot_) grabWindow = cover.window;
+    if (saver_ == XCB_NONE && cover.root == saverRoot_ && cover.window != XCB_NONE) {
+      Grab(cover.window);
+    }
   }
-  if (grabWindow != XCB_NONE) Grab(grabWindow);
   xcb_flush(c_);
   if (!trouble && !HoldsInput()) trouble = "another program holds the keyboard or pointer";
 
@@ -276,6 +277,14 @@ void SaverDisplay::Check() {
 }
 
 bool SaverDisplay::GrabsOpenToOthers() {
+  // Opened only here, off the path that takes the grabs at start.
+  if (!probe_) {
+    probe_ = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(probe_)) {
+      xcb_disconnect(probe_);
+      probe_ = nullptr;
+    }
+  }
   if (!probe_) return false;
   const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(probe_)).data->root;
   const auto k = xcb_grab_keyboard(probe_, 0, root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC,
