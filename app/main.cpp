@@ -10,6 +10,7 @@
 #include "signal_exit.h"
 
 int main(int argc, char** argv) {
+  vz::ExitAtOnceOnSignals();
   // An unrecognised switch ends the program before anything touches the
   // display.
   const vz::ParsedCommand command = vz::ParseCommandLine(vz::JoinCommandLine(argc, argv));
