@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -208,19 +209,25 @@ TEST_F(SettingsStoreTest, SaveFailsExactlyWhenTheFileIsNotWritten) {
   }
   run.start(program, {"/c"});
   ASSERT_TRUE(run.waitForStarted());
-  // SIGTERM ends the dialog, which then saves, once the program catches it.
-  auto catchesTerm = [&] {
-    QFile status(QString("/proc/%1/status").arg(run.processId()));
-    if (!status.open(QIODevice::ReadOnly)) return false;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-      if (line.startsWith("SigCgt:")) {
-        return ((line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1) != 0;
+  // SIGTERM ends the dialog, which then saves, once the event loop takes
+  // signals: through a pipe whose two ends the program holds (earlier they
+  // end it at once, before there is anything to save).
+  auto loopTakesSignals = [&] {
+    const QString fds = QString("/proc/%1/fd/").arg(run.processId());
+    QList<QByteArray> pipes;
+    for (const QString& fd : QDir(fds).entryList(QDir::Files | QDir::System)) {
+      char target[64] = {};
+      const QByteArray link = QFile::encodeName(fds + fd);
+      if (readlink(link.constData(), target, sizeof target - 1) > 0 &&
+          QByteArray(target).startsWith("pipe:")) {
+        pipes.append(target);
       }
     }
-    return false;
+    return std::any_of(pipes.begin(), pipes.end(),
+                       [&](const QByteArray& p) { return pipes.count(p) > 1; });
   };
   for (int i = 0; i < 300 && !run.waitForFinished(100); ++i) {
-    if (catchesTerm()) kill(pid_t(run.processId()), SIGTERM);
+    if (loopTakesSignals()) kill(pid_t(run.processId()), SIGTERM);
   }
   ASSERT_EQ(run.exitStatus(), QProcess::NormalExit);
   ASSERT_TRUE(QFile::setPermissions(folder, readOnly | QFile::WriteOwner));
