@@ -11,6 +11,7 @@
 #include "signal_exit.h"
 
 int main(int argc, char** argv) {
+  vz::ExitAtOnceOnSignals();
   // An unrecognised switch ends the program before anything touches the
   // display, with the usage on stderr but no window and the usual code 0.
   const vz::ParsedCommand command = vz::ParseCommandLine(vz::JoinCommandLine(argc, argv));
