@@ -260,13 +260,17 @@ QByteArray Render(const Content& c, const Changes& changes) {
 
 }  // namespace
 
-SettingsStore::SettingsStore(QString maker, QString application) {
+QString SettingsStore::FilePathFor(const QString& maker, const QString& application) {
   // Where QSettings keeps a user's files, named without QSettings: it would
   // open the file at once, and block on a FIFO there.
   QString home = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
   if (home.isEmpty()) home = QDir::homePath() + "/.config";
-  path_ = home + '/' + (maker.isEmpty() ? QCoreApplication::organizationName() : maker) + '/' +
-          (application.isEmpty() ? QCoreApplication::applicationName() : application) + ".conf";
+  return home + '/' + (maker.isEmpty() ? QCoreApplication::organizationName() : maker) + '/' +
+         (application.isEmpty() ? QCoreApplication::applicationName() : application) + ".conf";
+}
+
+SettingsStore::SettingsStore(QString maker, QString application)
+    : path_(FilePathFor(maker, application)) {
   QByteArray bytes;
   if (ReadSettingsFile(path_, bytes) == FileRead::Read) file_ = Parse(bytes);
 }

@@ -35,6 +35,9 @@ class SettingsStore {
   bool Sync();
 
   QString FilePath() const;
+  // Where the file of `maker`'s `application` lives, as QSettings names it;
+  // empty names stand for the running program's.
+  static QString FilePathFor(const QString& maker, const QString& application);
 
   // One line of the file, kept byte for byte unless it holds an entry that
   // is being rewritten.

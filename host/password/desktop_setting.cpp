@@ -3,9 +3,18 @@
 #include <QSettings>
 #include <QVariant>
 
+#include "settings_file.h"
+#include "settings_store.h"
+
 namespace vz {
 
 bool ScreenSaverPasswordEnabled() {
+  // QSettings would block on a FIFO there, or read /dev/zero for ever: only
+  // a regular file of sane size is read, anything else is no setting.
+  QByteArray bytes;
+  const QString path =
+      SettingsStore::FilePathFor(QStringLiteral("Control Panel"), QStringLiteral("Desktop"));
+  if (ReadSettingsFile(path, bytes) != FileRead::Read) return false;
   const QSettings desktop(QSettings::NativeFormat, QSettings::UserScope,
                           QStringLiteral("Control Panel"),
                           QStringLiteral("Desktop"));

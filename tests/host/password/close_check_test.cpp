@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 #include "desktop_setting.h"
 #include "module_directory.h"
@@ -62,6 +63,11 @@ TEST(DesktopSettingTest, ReadsTheFileUnderXdgConfigHome) {
   EXPECT_FALSE(ScreenSaverPasswordEnabled());
   SetUsePassword("1");
   EXPECT_TRUE(ScreenSaverPasswordEnabled());
+  // A FIFO in its place is no setting, and must not block the close.
+  ASSERT_TRUE(QFile::remove(path));
+  ASSERT_EQ(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+  EXPECT_FALSE(ScreenSaverPasswordEnabled());
+  QFile::remove(path);
 }
 
 TEST(ModuleDirectoryTest, FollowsVariableThenInstalledLayoutThenExecutable) {
