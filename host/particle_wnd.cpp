@@ -8,9 +8,8 @@
 #include <algorithm>
 #include <climits>
 
-#include "entries.h"
+#include "particle_settings.h"
 #include "seed.h"
-#include "settings_store.h"
 #include "step.h"
 #include "x11_connection.h"
 
@@ -84,13 +83,7 @@ bool CParticleWnd::Create(std::uint32_t exStyle, std::uint32_t style, const QRec
   return true;
 }
 
-void CParticleWnd::LoadSettings() {
-  SettingsStore store;
-  const EntryValues v =
-      ReadEntries(store, QCoreApplication::applicationName(), DefaultColumn::ParticleWindow);
-  field.params = ParamsFromEntries(v);
-  field.count = CountFromEntries(v);
-}
+void CParticleWnd::LoadSettings() { LoadParticleSettings(field); }
 
 void CParticleWnd::RestartTimer() {
   timer_.stop();
@@ -148,7 +141,7 @@ void CParticleWnd::FillSolidRect(std::int32_t x, std::int32_t y, std::int32_t w,
     auto* line = reinterpret_cast<QRgb*>(pixels_.scanLine(row));
     std::fill(line + x0, line + x1, rgb);
   }
-  MarkDirty(x0, y0, x1, y1);
+  dirty_.Mark(x0, y0, x1, y1);
 }
 
 void CParticleWnd::EndDraw() {
@@ -159,40 +152,13 @@ void CParticleWnd::EndDraw() {
   update(dirty);
 }
 
-void CParticleWnd::MarkDirty(int x0, int y0, int x1, int y1) {
-  const int c0 = x0 / kCell, c1 = (x1 - 1) / kCell;
-  const int r0 = y0 / kCell, r1 = (y1 - 1) / kCell;
-  for (int r = r0; r <= r1; ++r) {
-    std::uint8_t* row = dirtyCells_.data() + static_cast<std::size_t>(r) * cellColumns_;
-    std::fill(row + c0, row + c1 + 1, std::uint8_t{1});
-  }
-  dirtyTop_ = std::min(dirtyTop_, r0);
-  dirtyBottom_ = std::max(dirtyBottom_, r1);
-}
-
-// One region per tick, built as y-x sorted bands of maximal runs so Qt can
-// take it without merging rectangle by rectangle.
+// One region per tick, built as y-x sorted bands so Qt can take it without
+// merging rectangle by rectangle.
 QRegion CParticleWnd::TakeDirtyRegion() {
   QRegion region;
-  if (dirtyBottom_ < dirtyTop_) return region;
+  if (dirty_.Empty()) return region;
   std::vector<QRect> rects;
-  for (int r = dirtyTop_; r <= dirtyBottom_; ++r) {
-    std::uint8_t* row = dirtyCells_.data() + static_cast<std::size_t>(r) * cellColumns_;
-    const int top = r * kCell;
-    const int height = std::min(kCell, pixels_.height() - top);
-    for (int c = 0; c < cellColumns_;) {
-      if (!row[c]) {
-        ++c;
-        continue;
-      }
-      const int start = c;
-      while (c < cellColumns_ && row[c]) row[c++] = 0;
-      const int left = start * kCell;
-      rects.emplace_back(left, top, std::min(c * kCell, pixels_.width()) - left, height);
-    }
-  }
-  dirtyTop_ = INT_MAX;
-  dirtyBottom_ = -1;
+  dirty_.Take([&rects](int x, int y, int w, int h) { rects.emplace_back(x, y, w, h); });
   region.setRects(rects.data(), static_cast<int>(rects.size()));
   return region;
 }
@@ -202,11 +168,7 @@ void CParticleWnd::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   pixels_ = QImage(size(), QImage::Format_RGB32);
   pixels_.fill(Qt::black);
-  cellColumns_ = (width() + kCell - 1) / kCell;
-  const int cellRows = (height() + kCell - 1) / kCell;
-  dirtyCells_.assign(static_cast<std::size_t>(cellColumns_) * std::max(cellRows, 0), 0);
-  dirtyTop_ = INT_MAX;
-  dirtyBottom_ = -1;
+  dirty_.Reset(width(), height());
   pendingTicks_ = QRegion();
   // A resize repaints and so restarts the whole window.
   InvalidateAll();

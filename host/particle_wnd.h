@@ -7,9 +7,8 @@
 #include <QRegion>
 #include <QWidget>
 #include <QWindow>
-#include <climits>
-#include <vector>
 
+#include "dirty_cells.h"
 #include "draw_surface.h"
 #include "particle_field.h"
 #include "step.h"
@@ -81,7 +80,6 @@ class CParticleWnd : public QWidget, public DrawSurface, public QAbstractNativeE
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void MarkDirty(int x0, int y0, int x1, int y1);
   QRegion TakeDirtyRegion();
   // Runs the tick in progress for one slice of time.
   void RunTick();
@@ -108,12 +106,8 @@ class CParticleWnd : public QWidget, public DrawSurface, public QAbstractNativeE
   QImage pixels_;
   // Squares painted by ticks and scheduled, but not yet shown.
   QRegion pendingTicks_;
-  // Touched cells of the current tick, a cell being kCell × kCell pixels.
-  static constexpr int kCell = 8;
-  std::vector<std::uint8_t> dirtyCells_;
-  int cellColumns_ = 0;
-  int dirtyTop_ = INT_MAX;
-  int dirtyBottom_ = -1;
+  // Where the current tick has painted.
+  DirtyCells dirty_;
   QPointer<QWindow> foreignParent_;
 };
 

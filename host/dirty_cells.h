@@ -1,0 +1,75 @@
+#pragma once
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <vector>
+
+namespace vz {
+
+// The parts of a picture painted since they were last taken, kept as a grid
+// of kCell × kCell cells so that however many squares a tick paints, what is
+// handed on is a few rectangles: each row of cells gives its maximal runs,
+// rows top to bottom, runs left to right (y-x sorted bands).
+class DirtyCells {
+ public:
+  static constexpr int kCell = 8;
+
+  // Forgets everything: a picture of width × height, nothing marked.
+  void Reset(int width, int height) {
+    width_ = std::max(width, 0);
+    height_ = std::max(height, 0);
+    columns_ = (width_ + kCell - 1) / kCell;
+    const int rows = (height_ + kCell - 1) / kCell;
+    cells_.assign(static_cast<std::size_t>(columns_) * rows, 0);
+    top_ = INT_MAX;
+    bottom_ = -1;
+  }
+
+  // Marks [x0, x1) × [y0, y1), already clipped to the picture and not empty.
+  void Mark(int x0, int y0, int x1, int y1) {
+    const int c0 = x0 / kCell, c1 = (x1 - 1) / kCell;
+    const int r0 = y0 / kCell, r1 = (y1 - 1) / kCell;
+    for (int r = r0; r <= r1; ++r) {
+      std::uint8_t* row = cells_.data() + static_cast<std::size_t>(r) * columns_;
+      std::fill(row + c0, row + c1 + 1, std::uint8_t{1});
+    }
+    top_ = std::min(top_, r0);
+    bottom_ = std::max(bottom_, r1);
+  }
+
+  bool Empty() const { return bottom_ < top_; }
+
+  // Calls add(x, y, width, height) for every run, clipped to the picture,
+  // and clears the grid.
+  template <class Add>
+  void Take(Add&& add) {
+    for (int r = top_; r <= bottom_; ++r) {
+      std::uint8_t* row = cells_.data() + static_cast<std::size_t>(r) * columns_;
+      const int top = r * kCell;
+      const int height = std::min(kCell, height_ - top);
+      for (int c = 0; c < columns_;) {
+        if (!row[c]) {
+          ++c;
+          continue;
+        }
+        const int start = c;
+        while (c < columns_ && row[c]) row[c++] = 0;
+        const int left = start * kCell;
+        add(left, top, std::min(c * kCell, width_) - left, height);
+      }
+    }
+    top_ = INT_MAX;
+    bottom_ = -1;
+  }
+
+ private:
+  std::vector<std::uint8_t> cells_;
+  int width_ = 0;
+  int height_ = 0;
+  int columns_ = 0;
+  int top_ = INT_MAX;
+  int bottom_ = -1;
+};
+
+}  // namespace vz
