@@ -1,5 +1,6 @@
 #include "display_check.h"
 
+#include <wayland-client.h>
 #include <xcb/xcb.h>
 
 #include <cstdio>
@@ -19,13 +20,25 @@ bool UsesX11() {
   return list.substr(0, list.find_first_of(";:")) == "xcb";
 }
 
+bool WaylandAnswers() {
+  const char* name = std::getenv("WAYLAND_DISPLAY");
+  if (name == nullptr || *name == '\0') return false;
+  wl_display* d = wl_display_connect(nullptr);
+  if (d) wl_display_disconnect(d);
+  return d != nullptr;
+}
+
 }  // namespace
 
-bool DisplayAvailable() {
+bool DisplayAvailable(Mode mode) {
   if (!UsesX11()) return true;
   xcb_connection_t* c = xcb_connect(nullptr, nullptr);
   const bool ok = xcb_connection_has_error(c) == 0;
   xcb_disconnect(c);
+  if (!ok && (mode == Mode::Configure || mode == Mode::ChangePassword) && WaylandAnswers()) {
+    setenv("QT_QPA_PLATFORM", "wayland", 1);
+    return true;
+  }
   if (!ok) {
     const char* name = std::getenv("DISPLAY");
     if (name == nullptr || *name == '\0') {

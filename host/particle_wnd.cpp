@@ -130,12 +130,8 @@ bool CParticleWnd::BeginDraw() {
 void CParticleWnd::FillSolidRect(std::int32_t x, std::int32_t y, std::int32_t w,
                                  std::int32_t h, Colour colour) {
   if (!drawing_) return;
-  // Clip in 64 bits: positions may lie anywhere in the 32-bit range.
-  const int x0 = static_cast<int>(std::max<std::int64_t>(x, 0));
-  const int y0 = static_cast<int>(std::max<std::int64_t>(y, 0));
-  const int x1 = static_cast<int>(std::min<std::int64_t>(std::int64_t{x} + w, pixels_.width()));
-  const int y1 = static_cast<int>(std::min<std::int64_t>(std::int64_t{y} + h, pixels_.height()));
-  if (x0 >= x1 || y0 >= y1) return;
+  int x0, y0, x1, y1;
+  if (!ClipToPicture(x, y, w, h, pixels_.width(), pixels_.height(), x0, y0, x1, y1)) return;
   const QRgb rgb = ToQRgb(colour);
   for (int row = y0; row < y1; ++row) {
     auto* line = reinterpret_cast<QRgb*>(pixels_.scanLine(row));
