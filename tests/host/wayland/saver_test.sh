@@ -3,7 +3,8 @@
 # the default colours on the first output, black on the others (also on one
 # added while it runs), a second start does nothing, SIGTERM, a key and
 # pointer motion each end it with 0; swayidle starts it after idle time; with
-# protection on it refuses with one line and code 1.
+# protection on it refuses with one line and code 1. The settings dialog
+# opens there too.
 # sway refuses to run as root: as root, it runs as a system user made for it.
 # Usage: saver_test.sh VIVEDAZIV VIRTUAL_POINTER
 set -uo pipefail
@@ -147,6 +148,15 @@ start
 sleep 0.5
 "$pointer" 1000 || fail "the virtual pointer failed"
 ends "pointer motion"
+
+# The dialog runs on Qt's own Wayland platform.
+"$vivedaziv" /c 2>/dev/null &
+dialog=$!
+for _ in $(seq 100); do swaymsg -t get_tree | grep -q '"app_id": "vivedaziv"' && break; sleep 0.1; done
+swaymsg -t get_tree | grep -q '"app_id": "vivedaziv"' || fail "no settings dialog on Wayland"
+kill -TERM $dialog
+wait $dialog || fail "the dialog did not end with 0 at SIGTERM"
+echo "settings dialog shown on Wayland"
 
 swayidle -w timeout 1 "$vivedaziv /s" >/dev/null 2>&1 &
 idle=$!
