@@ -5,14 +5,13 @@
 # pointer motion each end it with 0; swayidle starts it after idle time; with
 # protection on it refuses with one line and code 1. The settings dialog
 # opens there too.
-# sway refuses to run as root: as root, it runs as a system user made for it.
 # Usage: saver_test.sh VIVEDAZIV VIRTUAL_POINTER
 set -uo pipefail
 pointer=$2
-for tool in sway swaymsg swayidle grim wtype convert setpriv; do
-  command -v $tool >/dev/null || { echo "FAIL: $tool is not installed"; exit 1; }
-done
 fail() { echo "FAIL: $*"; exit 1; }
+for tool in swayidle grim wtype convert; do
+  command -v $tool >/dev/null || fail "$tool is not installed"
+done
 
 # A copy at a path of its own, so that looking for the saver swayidle starts
 # can never find one that another test runs.
@@ -20,20 +19,8 @@ work=$(mktemp -d)
 chmod 755 "$work"
 cp "$1" "$work/vivedaziv"
 vivedaziv=$work/vivedaziv
-export XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config
-mkdir -p "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME"
-chmod 700 "$XDG_RUNTIME_DIR"
-printf 'output * bg #336699 solid_color\n' > "$work/sway.conf"
-
-as_user=()
-if [ "$(id -u)" = 0 ]; then
-  user=vivedaziv-test
-  id "$user" >/dev/null 2>&1 ||
-    useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$user" ||
-    fail "cannot create the user $user"
-  chown "$user:" "$XDG_RUNTIME_DIR"
-  as_user=(setpriv --reuid="$user" --regid="$user" --clear-groups)
-fi
+export XDG_CONFIG_HOME=$work/config
+mkdir -p "$XDG_CONFIG_HOME"
 sway_pid=""; saver=""; idle=""
 cleanup() {
   kill $idle $saver 2>/dev/null
@@ -41,19 +28,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-"${as_user[@]}" env -i PATH="$PATH" HOME="$XDG_RUNTIME_DIR" XDG_RUNTIME_DIR="$XDG_RUNTIME_DIR" \
-  WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
-  sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
-sway_pid=$!
-for _ in $(seq 100); do
-  sock=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock 2>/dev/null)
-  display=$(cd "$XDG_RUNTIME_DIR" && ls wayland-? 2>/dev/null | head -n 1)
-  [ -n "$sock" ] && [ -n "$display" ] && break
-  sleep 0.1
-done
-[ -n "$sock" ] && [ -n "$display" ] || { cat "$work/sway.log"; fail "sway did not start"; }
-export SWAYSOCK=$sock WAYLAND_DISPLAY=$display
+. "$(dirname "$0")/headless_sway.sh"
 unset DISPLAY  # no X11 to fall back on
 
 # Colours on an output, most frequent first: "count #RRGGBB" per line.
@@ -150,10 +125,11 @@ sleep 0.5
 ends "pointer motion"
 
 # The dialog runs on Qt's own Wayland platform.
-"$vivedaziv" /c 2>/dev/null &
+"$vivedaziv" /c 2>"$work/dialog.err" &
 dialog=$!
-for _ in $(seq 100); do swaymsg -t get_tree | grep -q '"app_id": "vivedaziv"' && break; sleep 0.1; done
-swaymsg -t get_tree | grep -q '"app_id": "vivedaziv"' || fail "no settings dialog on Wayland"
+for _ in $(seq 200); do swaymsg -t get_tree | grep -q '"app_id": "vivedaziv"' && break; sleep 0.1; done
+swaymsg -t get_tree | grep -q '"app_id": "vivedaziv"' ||
+  fail "no settings dialog on Wayland: $(cat "$work/dialog.err")"
 kill -TERM $dialog
 wait $dialog || fail "the dialog did not end with 0 at SIGTERM"
 echo "settings dialog shown on Wayland"
