@@ -26,8 +26,8 @@ fi
   sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
 sway_pid=$!
 for _ in $(seq 100); do
-  SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock 2>/dev/null)
-  WAYLAND_DISPLAY=$(cd "$XDG_RUNTIME_DIR" && ls wayland-? 2>/dev/null | head -n 1)
+  SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock 2>/dev/null || true)
+  WAYLAND_DISPLAY=$(cd "$XDG_RUNTIME_DIR" && ls wayland-? 2>/dev/null | head -n 1 || true)
   [ -n "$SWAYSOCK" ] && [ -n "$WAYLAND_DISPLAY" ] && break
   sleep 0.1
 done
