@@ -17,9 +17,6 @@ namespace vz {
 
 namespace {
 QRgb ToQRgb(Colour c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
-
-// How long a tick runs before the event loop gets a turn.
-constexpr std::chrono::milliseconds kTickSlice{8};
 }  // namespace
 
 CParticleWnd::CParticleWnd(bool autoDelete) : autoDelete_(autoDelete) {
@@ -192,33 +189,7 @@ void CParticleWnd::paintEvent(QPaintEvent* event) {
 }
 
 void CParticleWnd::timerEvent(QTimerEvent* event) {
-  if (event->timerId() == pieceTimer_.timerId()) {
-    RunTick();
-    return;
-  }
-  if (tick_.Running()) {
-    tickDue_ = true;
-    return;
-  }
-  if (tick_.Start(field)) RunTick();
-}
-
-void CParticleWnd::RunTick() {
-  if (tick_.Run(*this, std::chrono::steady_clock::now() + kTickSlice)) {
-    const bool next = tickDue_ && tick_.Start(field);
-    tickDue_ = false;
-    if (!next) {
-      pieceTimer_.stop();
-      return;
-    }
-  }
-  if (!pieceTimer_.isActive()) pieceTimer_.start(0, Qt::PreciseTimer, this);
-}
-
-void CParticleWnd::AbandonTick() {
-  tick_.Abandon();
-  pieceTimer_.stop();
-  tickDue_ = false;
+  ticks_.OnTimer(event->timerId(), field, *this);
 }
 
 WId CParticleWnd::NativeHost(QPoint& offset) const {

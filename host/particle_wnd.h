@@ -11,7 +11,7 @@
 #include "dirty_cells.h"
 #include "draw_surface.h"
 #include "particle_field.h"
-#include "step.h"
+#include "sliced_tick.h"
 #include "window_styles.h"
 
 namespace vz {
@@ -81,17 +81,11 @@ class CParticleWnd : public QWidget, public DrawSurface, public QAbstractNativeE
 
  private:
   QRegion TakeDirtyRegion();
-  // Runs the tick in progress for one slice of time.
-  void RunTick();
-  void AbandonTick();
+  void AbandonTick() { ticks_.Abandon(); }
   // The X window our pixels sit in and where we lie inside it.
   WId NativeHost(QPoint& offset) const;
 
-  StepJob tick_;
-  // Fires whenever the event loop is idle while a tick is in progress.
-  QBasicTimer pieceTimer_;
-  // Timer 1 fired during a long tick: the next one starts right after it.
-  bool tickDue_ = false;
+  SlicedTick ticks_{this};
   // Parts of the window the window system reported as exposed and not yet
   // repainted.
   QRegion exposed_;

@@ -23,10 +23,6 @@ namespace vz {
 
 namespace {
 
-// How long a tick runs before the event loop gets a turn (as the particle
-// window does).
-constexpr std::chrono::milliseconds kTickSlice{8};
-
 // evdev codes of the three main buttons.
 constexpr std::uint32_t kButtonLeft = 0x110;
 constexpr std::uint32_t kButtonRight = 0x111;
@@ -68,7 +64,7 @@ std::unique_ptr<WaylandSaver> WaylandSaver::Connect() {
 WaylandSaver::WaylandSaver(wl_display* display) { globals_.display = display; }
 
 WaylandSaver::~WaylandSaver() {
-  AbandonTick();
+  ticks_.Abandon();
   fieldSurface_ = nullptr;
   for (Output& o : outputs_) {
     o.surface.reset();
@@ -133,7 +129,7 @@ int WaylandSaver::Run() {
   const int code = QCoreApplication::exec();
   running_ = false;
   timer_.stop();
-  AbandonTick();
+  ticks_.Abandon();
   fieldSurface_ = nullptr;
   for (Output& o : outputs_) o.surface.reset();
   wl_display_flush(globals_.display);
@@ -150,7 +146,7 @@ void WaylandSaver::AddSurface(Output& output) {
 void WaylandSaver::DropOutput(std::size_t index) {
   Output& o = outputs_[index];
   if (o.surface.get() == fieldSurface_) {
-    AbandonTick();
+    ticks_.Abandon();
     fieldSurface_ = nullptr;
   }
   // Its keyboard focus goes with it, which is not the user's doing.
@@ -170,7 +166,7 @@ void WaylandSaver::PlaceField() {
     }
   }
   if (first == fieldSurface_) return;
-  AbandonTick();
+  ticks_.Abandon();
   fieldSurface_ = first;
   // Black until now: a fresh layout, as after any repaint.
   if (fieldSurface_ && fieldSurface_->Configured()) Seed(field_, fieldSurface_->GetClientRect());
@@ -178,7 +174,7 @@ void WaylandSaver::PlaceField() {
 
 void WaylandSaver::OnRepainted(LayerOutput& surface) {
   if (&surface != fieldSurface_) return;
-  AbandonTick();
+  ticks_.Abandon();
   Seed(field_, surface.GetClientRect());
 }
 
@@ -188,7 +184,7 @@ void WaylandSaver::OnClosed(LayerOutput& surface) {
     for (std::size_t i = 0; i < outputs_.size(); ++i) {
       if (outputs_[i].surface.get() != s) continue;
       if (s == fieldSurface_) {
-        AbandonTick();
+        ticks_.Abandon();
         fieldSurface_ = nullptr;
       }
       if (keyboardFocus_ == s->Surface()) keyboardFocus_ = nullptr;
@@ -225,33 +221,10 @@ void WaylandSaver::Flush() {
 }
 
 void WaylandSaver::timerEvent(QTimerEvent* event) {
-  if (event->timerId() == pieceTimer_.timerId()) {
-    RunTick();
-    return;
+  // A tick in progress is dropped whenever the field's surface changes.
+  if (fieldSurface_ && fieldSurface_->Configured()) {
+    ticks_.OnTimer(event->timerId(), field_, *fieldSurface_);
   }
-  if (tick_.Running()) {
-    tickDue_ = true;
-    return;
-  }
-  if (fieldSurface_ && fieldSurface_->Configured() && tick_.Start(field_)) RunTick();
-}
-
-void WaylandSaver::RunTick() {
-  if (tick_.Run(*fieldSurface_, std::chrono::steady_clock::now() + kTickSlice)) {
-    const bool next = tickDue_ && tick_.Start(field_);
-    tickDue_ = false;
-    if (!next) {
-      pieceTimer_.stop();
-      return;
-    }
-  }
-  if (!pieceTimer_.isActive()) pieceTimer_.start(0, Qt::PreciseTimer, this);
-}
-
-void WaylandSaver::AbandonTick() {
-  tick_.Abandon();
-  pieceTimer_.stop();
-  tickDue_ = false;
 }
 
 void WaylandSaver::PostCloseRequest() {

@@ -8,7 +8,7 @@
 
 #include "layer_output.h"
 #include "particle_field.h"
-#include "step.h"
+#include "sliced_tick.h"
 #include "wayland_globals.h"
 #include "wayland_seat.h"
 
@@ -62,8 +62,6 @@ class WaylandSaver : public QObject, private SeatEvents {
   void OnClosed(LayerOutput& surface);
   void ReadEvents();
   void Flush();
-  void RunTick();
-  void AbandonTick();
   void PostCloseRequest();
   bool Ours(wl_surface* surface) const;
 
@@ -83,10 +81,8 @@ class WaylandSaver : public QObject, private SeatEvents {
 
   ParticleField field_;
   LayerOutput* fieldSurface_ = nullptr;
-  StepJob tick_;
+  SlicedTick ticks_{this};
   QBasicTimer timer_;
-  QBasicTimer pieceTimer_;
-  bool tickDue_ = false;
 
   // Input rules: the first pointer position seen and on which surface.
   wl_surface* firstPointerSurface_ = nullptr;
