@@ -6,17 +6,24 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 
 namespace vz {
 
-std::string InstanceLock::PathFor(const std::string& runtimeDir, const std::string& display) {
-  // A relative name lies in the runtime folder, as libwayland reads it.
-  std::string socket = display.starts_with('/') ? display : runtimeDir + "/" + display;
-  for (char& c : socket) {
+namespace {
+
+// The lock file for a display socket name or path.
+std::string PathFor(const std::string& runtimeDir, const std::string& display) {
+  // A relative name lies in the runtime folder, as libwayland reads it: the
+  // key is the socket's whole path, however the display was named.
+  std::string key = display.starts_with('/') ? display : runtimeDir + "/" + display;
+  for (char& c : key) {
     if (c == '/') c = '!';
   }
-  return runtimeDir + "/vivedaziv-saver" + socket + ".lock";
+  return runtimeDir + "/vivedaziv-saver" + key + ".lock";
 }
+
+}  // namespace
 
 InstanceLock::Result InstanceLock::Take(std::unique_ptr<InstanceLock>& lock) {
   lock.reset();

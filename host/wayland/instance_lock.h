@@ -1,7 +1,6 @@
 #pragma once
 
 #include <memory>
-#include <string>
 
 namespace vz {
 
@@ -19,9 +18,6 @@ class InstanceLock {
   ~InstanceLock();
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
-
-  // The lock file's path for a display socket name or path.
-  static std::string PathFor(const std::string& runtimeDir, const std::string& display);
 
  private:
   explicit InstanceLock(int fd) : fd_(fd) {}
