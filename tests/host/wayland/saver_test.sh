@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # `vivedaziv /s` as a native Wayland client of a headless sway: particles in
 # the default colours on the first output, black on the others (also on one
-# added while it runs), a second start does nothing, SIGTERM, a key and
-# pointer motion each end it with 0; swayidle starts it after idle time; with
-# protection on it refuses with one line and code 1. The settings dialog
-# opens there too.
+# added while it runs), also after the first changes size; a second start
+# does nothing; SIGTERM, a key and pointer motion each end it with 0;
+# swayidle starts it after idle time; with protection on it refuses with one
+# line and code 1. The settings dialog opens there too.
 # Usage: saver_test.sh VIVEDAZIV VIRTUAL_POINTER
 set -uo pipefail
 pointer=$2
@@ -110,6 +110,11 @@ shows_saver HEADLESS-3
 sleep 0.5
 black HEADLESS-3
 running "an output was added"
+particles HEADLESS-1
+# A new size repaints: black at that size, a fresh layout, nothing left over.
+swaymsg output HEADLESS-1 mode 1024x768 >/dev/null
+sleep 1
+running "the output changed size"
 particles HEADLESS-1
 kill -TERM $saver
 ends SIGTERM
