@@ -10,8 +10,8 @@ namespace vz {
 // Clips [x, x + w) × [y, y + h) to a width × height picture, in 64 bits
 // since positions may lie anywhere in the 32-bit range; false when nothing
 // is left.
-inline bool ClipToPicture(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h,
-                          int width, int height, int& x0, int& y0, int& x1, int& y1) {
+inline bool ClipToPicture(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h, int width,
+                          int height, int& x0, int& y0, int& x1, int& y1) {
   x0 = static_cast<int>(std::max<std::int64_t>(x, 0));
   y0 = static_cast<int>(std::max<std::int64_t>(y, 0));
   x1 = static_cast<int>(std::min<std::int64_t>(std::int64_t{x} + w, width));

@@ -22,8 +22,9 @@ std::uint32_t XrgbPixel(Colour c) {  // 0x00BBGGRR to XRGB8888
 }
 
 const zwlr_layer_surface_v1_listener kLayerListener = {
-    [](void* data, zwlr_layer_surface_v1*, std::uint32_t serial, std::uint32_t w,
-       std::uint32_t h) { static_cast<LayerOutput*>(data)->OnConfigure(serial, w, h); },
+    [](void* data, zwlr_layer_surface_v1*, std::uint32_t serial, std::uint32_t w, std::uint32_t h) {
+      static_cast<LayerOutput*>(data)->OnConfigure(serial, w, h);
+    },
     [](void* data, zwlr_layer_surface_v1*) { static_cast<LayerOutput*>(data)->OnClosed(); },
 };
 

@@ -1,21 +1,21 @@
 #include "wayland_saver.h"
 
+#include <wayland-client.h>
+
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QTimerEvent>
-#include <wayland-client.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "close_rules.h"
 #include "particle_settings.h"
 #include "particle_wnd.h"
-#include "close_rules.h"
 #include "seed.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 
@@ -29,8 +29,9 @@ constexpr std::uint32_t kButtonRight = 0x111;
 constexpr std::uint32_t kButtonMiddle = 0x112;
 
 const wl_registry_listener kRegistryListener = {
-    [](void* data, wl_registry*, std::uint32_t name, const char* interface,
-       std::uint32_t version) { static_cast<WaylandSaver*>(data)->OnGlobal(name, interface, version); },
+    [](void* data, wl_registry*, std::uint32_t name, const char* interface, std::uint32_t version) {
+      static_cast<WaylandSaver*>(data)->OnGlobal(name, interface, version);
+    },
     [](void* data, wl_registry*, std::uint32_t name) {
       static_cast<WaylandSaver*>(data)->OnGlobalRemove(name);
     },
@@ -93,11 +94,13 @@ void WaylandSaver::OnGlobal(std::uint32_t name, const char* interface, std::uint
     globals_.layerShell =
         Bind<zwlr_layer_shell_v1>(registry_, name, zwlr_layer_shell_v1_interface, 1);
   } else if (std::strcmp(interface, wl_seat_interface.name) == 0) {
-    auto* seat = Bind<wl_seat>(registry_, name, wl_seat_interface, std::min<std::uint32_t>(version, 5));
+    auto* seat =
+        Bind<wl_seat>(registry_, name, wl_seat_interface, std::min<std::uint32_t>(version, 5));
     SeatEvents& events = *this;
     seats_.push_back(std::make_unique<WaylandSeat>(seat, name, events));
   } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
-    outputs_.push_back(Output{name, Bind<wl_output>(registry_, name, wl_output_interface, 1), nullptr});
+    outputs_.push_back(
+        Output{name, Bind<wl_output>(registry_, name, wl_output_interface, 1), nullptr});
     if (running_) AddSurface(outputs_.back());
   }
 }
@@ -143,15 +146,20 @@ void WaylandSaver::AddSurface(Output& output) {
   PlaceField();
 }
 
-void WaylandSaver::DropOutput(std::size_t index) {
-  Output& o = outputs_[index];
-  if (o.surface.get() == fieldSurface_) {
+void WaylandSaver::DropSurface(Output& output) {
+  if (!output.surface) return;
+  if (output.surface.get() == fieldSurface_) {
     ticks_.Abandon();
     fieldSurface_ = nullptr;
   }
   // Its keyboard focus goes with it, which is not the user's doing.
-  if (o.surface && keyboardFocus_ == o.surface->Surface()) keyboardFocus_ = nullptr;
-  o.surface.reset();
+  if (keyboardFocus_ == output.surface->Surface()) keyboardFocus_ = nullptr;
+  output.surface.reset();
+}
+
+void WaylandSaver::DropOutput(std::size_t index) {
+  Output& o = outputs_[index];
+  DropSurface(o);
   DestroyProxy(o.output);
   outputs_.erase(outputs_.begin() + static_cast<std::ptrdiff_t>(index));
   PlaceField();
@@ -181,14 +189,9 @@ void WaylandSaver::OnRepainted(LayerOutput& surface) {
 void WaylandSaver::OnClosed(LayerOutput& surface) {
   // Not from inside the surface's own listener.
   QTimer::singleShot(0, this, [this, s = &surface] {
-    for (std::size_t i = 0; i < outputs_.size(); ++i) {
-      if (outputs_[i].surface.get() != s) continue;
-      if (s == fieldSurface_) {
-        ticks_.Abandon();
-        fieldSurface_ = nullptr;
-      }
-      if (keyboardFocus_ == s->Surface()) keyboardFocus_ = nullptr;
-      outputs_[i].surface.reset();
+    for (Output& o : outputs_) {
+      if (o.surface.get() != s) continue;
+      DropSurface(o);
       PlaceField();
       return;
     }

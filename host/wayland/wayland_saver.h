@@ -54,6 +54,8 @@ class WaylandSaver : public QObject, private SeatEvents {
 
   explicit WaylandSaver(struct wl_display* display);
   void AddSurface(Output& output);
+  // Takes the output's surface away (the field then has none).
+  void DropSurface(Output& output);
   void DropOutput(std::size_t index);
   // Puts the field on the first output that has a surface; reseeds when it
   // moves.

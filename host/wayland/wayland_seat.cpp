@@ -21,8 +21,7 @@ const wl_keyboard_listener kKeyboardListener = {
       EventsOf(data).KeyboardLeft(surface);
     },
     // key
-    [](void* data, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t,
-       std::uint32_t state) {
+    [](void* data, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t state) {
       if (state == WL_KEYBOARD_KEY_STATE_PRESSED) EventsOf(data).KeyPressed();
     },
     // modifiers

@@ -45,7 +45,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "virtual_pointer: the compositor offers no virtual pointers\n");
     return 1;
   }
-  zwlr_virtual_pointer_v1* pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(g_manager, g_seat);
+  zwlr_virtual_pointer_v1* pointer =
+      zwlr_virtual_pointer_manager_v1_create_virtual_pointer(g_manager, g_seat);
   wl_display_roundtrip(display);
   usleep(static_cast<useconds_t>(waitMs) * 1000);
   for (int i = 1; i <= 5; ++i) {
