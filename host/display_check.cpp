@@ -35,19 +35,25 @@ bool DisplayAvailable(Mode mode) {
   xcb_connection_t* c = xcb_connect(nullptr, nullptr);
   const bool ok = xcb_connection_has_error(c) == 0;
   xcb_disconnect(c);
-  if (!ok && (mode == Mode::Configure || mode == Mode::ChangePassword) && WaylandAnswers()) {
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  const bool chosen = platform != nullptr && *platform != '\0';
+  if (ok) {
+    // Qt would take Wayland where both are there; the program's own X11
+    // code (grabs, covers, host windows) needs Qt on the same display.
+    if (!chosen) setenv("QT_QPA_PLATFORM", "xcb", 1);
+    return true;
+  }
+  if (!chosen && (mode == Mode::Configure || mode == Mode::ChangePassword) && WaylandAnswers()) {
     setenv("QT_QPA_PLATFORM", "wayland", 1);
     return true;
   }
-  if (!ok) {
-    const char* name = std::getenv("DISPLAY");
-    if (name == nullptr || *name == '\0') {
-      std::fprintf(stderr, "vivedaziv: no X display could be opened: DISPLAY is not set\n");
-    } else {
-      std::fprintf(stderr, "vivedaziv: no X display could be opened at \"%s\"\n", name);
-    }
+  const char* name = std::getenv("DISPLAY");
+  if (name == nullptr || *name == '\0') {
+    std::fprintf(stderr, "vivedaziv: no X display could be opened: DISPLAY is not set\n");
+  } else {
+    std::fprintf(stderr, "vivedaziv: no X display could be opened at \"%s\"\n", name);
   }
-  return ok;
+  return false;
 }
 
 }  // namespace vz

@@ -4,8 +4,9 @@
 # added while it runs), also after the first changes size; a second start
 # does nothing; SIGTERM, a key and pointer motion each end it with 0;
 # swayidle starts it after idle time; with protection on it refuses with one
-# line and code 1. The settings dialog opens there too.
-# Usage: saver_test.sh VIVEDAZIV VIRTUAL_POINTER
+# line and code 1. The settings dialog opens there too, and on X11 when there
+# is an X display as well.
+# Usage: saver_test.sh VIVEDAZIV VIRTUAL_POINTER   (inside xvfb-run, or not)
 set -uo pipefail
 pointer=$2
 fail() { echo "FAIL: $*"; exit 1; }
@@ -29,6 +30,7 @@ cleanup() {
 }
 trap cleanup EXIT
 . "$(dirname "$0")/headless_sway.sh"
+x_display=${DISPLAY:-}
 unset DISPLAY  # no X11 to fall back on
 
 # Colours on an output, most frequent first: "count #RRGGBB" per line.
@@ -139,6 +141,19 @@ shown || fail "no settings dialog on Wayland: $(cat "$work/dialog.err")"
 kill -TERM $dialog
 wait $dialog || fail "the dialog did not end with 0 at SIGTERM"
 echo "settings dialog shown on Wayland"
+
+# With an X display as well, everything but the saver stays on X11 (Qt would
+# take Wayland).
+if [ -n "$x_display" ]; then
+  DISPLAY=$x_display "$vivedaziv" /c 2>/dev/null &
+  dialog=$!
+  for _ in $(seq 200); do DISPLAY=$x_display xdotool search --name Configurator >/dev/null && break; sleep 0.1; done
+  DISPLAY=$x_display xdotool search --name Configurator >/dev/null || fail "no settings dialog on X11"
+  shown && fail "the settings dialog went to Wayland beside an X display"
+  kill -TERM $dialog
+  wait $dialog || fail "the X11 dialog did not end with 0 at SIGTERM"
+  echo "settings dialog shown on X11 beside Wayland"
+fi
 
 swayidle -w timeout 1 "$vivedaziv /s" >/dev/null 2>&1 &
 idle=$!
