@@ -13,9 +13,10 @@ namespace {
 
 // Two buffers take turns: one shown, one drawn into.
 constexpr std::size_t kSlots = 2;
-// Past this many fills a buffer the compositor still holds copies the last
-// shown one instead of replaying them.
-constexpr std::size_t kMaxLog = std::size_t{1} << 18;
+// A buffer lagging this many fills behind (held long by the compositor, or
+// left unused while the other one keeps coming back free) copies the last
+// shown one instead of replaying them, so the log stays small.
+constexpr std::size_t kMaxLog = std::size_t{1} << 16;
 
 std::uint32_t XrgbPixel(Colour c) {  // 0x00BBGGRR to XRGB8888
   return ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
