@@ -62,7 +62,10 @@ class WaylandSaver : public QObject, private SeatEvents {
   void PlaceField();
   void OnRepainted(LayerOutput& surface);
   void OnClosed(LayerOutput& surface);
+  // Reads what the compositor sent, when the socket has something.
   void ReadEvents();
+  // Handles the events read, shows fills not yet shown and sends every
+  // request made; ends the run with 1 when the connection is lost.
   void Flush();
   void PostCloseRequest();
   bool Ours(wl_surface* surface) const;
