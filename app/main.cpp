@@ -1,5 +1,6 @@
 #include <QApplication>
 
+#include <cstdio>
 #include <memory>
 #include <optional>
 
@@ -10,10 +11,14 @@
 #include "signal_exit.h"
 
 int main(int argc, char** argv) {
+  vz::ExitAtOnceOnSignals();
   // An unrecognised switch ends the program before anything touches the
-  // display.
+  // display, with the usage on stderr but no window and the usual code 0.
   const vz::ParsedCommand command = vz::ParseCommandLine(vz::JoinCommandLine(argc, argv));
-  if (command.mode == vz::Mode::Fail) return 0;
+  if (command.mode == vz::Mode::Fail) {
+    std::fputs(vz::kUsageLine, stderr);
+    return 0;
+  }
   // On a Wayland desktop the saver runs natively when the compositor allows.
   if (command.mode == vz::Mode::Saver) {
     if (const std::optional<int> code = vz::CSaverApp::RunWaylandSaver(argc, argv)) return *code;

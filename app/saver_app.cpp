@@ -142,7 +142,7 @@ bool CSaverApp::StartPreview(std::uint32_t host) {
   hostWatcher_ = std::make_unique<HostWindowWatcher>(
       host,
       [guard](QSize s) {
-        if (guard && guard->IsAlive()) guard->setGeometry(0, 0, s.width(), s.height());
+        if (guard && guard->IsAlive()) guard->SetDeviceGeometry(QRect(QPoint(0, 0), s));
       },
       [guard] {
         if (guard) guard->DestroyWindow();

@@ -16,6 +16,12 @@ struct ParsedCommand {
   bool useForeground = false;
 };
 
+// The line standard error gets when the command line is not understood: the
+// forms and where the manual is.
+inline constexpr char kUsageLine[] =
+    "usage: vivedaziv [/s | /p HANDLE | /c [HANDLE] | /a HANDLE]; "
+    "no argument opens the settings; see man vivedaziv\n";
+
 // Parses the whole command line as the host passes it, program name first.
 ParsedCommand ParseCommandLine(std::string_view line);
 

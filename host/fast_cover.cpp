@@ -16,18 +16,14 @@ std::unique_ptr<FastCover> FastCover::Show() {
     return nullptr;
   }
   // A running saver covers the screens already; a second one does nothing.
-  // Only an atom that exists can have an owner.
+  // Only an atom that exists can have an owner, and only an owner that
+  // holds the keyboard is a saver.
   xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
       c, xcb_intern_atom(c, 1, std::strlen(kSaverSelection), kSaverSelection), nullptr);
-  bool running = false;
-  if (atom && atom->atom != XCB_NONE) {
-    xcb_get_selection_owner_reply_t* owner =
-        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr);
-    running = owner && owner->owner != XCB_NONE;
-    std::free(owner);
-  }
+  const xcb_atom_t selection = atom ? atom->atom : xcb_atom_t{XCB_NONE};
   std::free(atom);
-  if (running) {
+  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+  if (SaverSelectionOwner(c, selection) != XCB_NONE && KeyboardHeld(c, root)) {
     xcb_disconnect(c);
     return nullptr;
   }

@@ -1,5 +1,6 @@
 #include "particle_wnd.h"
 
+#include <QChildEvent>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QPaintEvent>
@@ -8,22 +9,35 @@
 #include <algorithm>
 #include <climits>
 
+#include "dirty_cells.h"
 #include "particle_settings.h"
 #include "seed.h"
-#include "step.h"
 #include "x11_connection.h"
 
 namespace vz {
 
 namespace {
 QRgb ToQRgb(Colour c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+
+// `r` scaled by `factor`, grown to whole pixels: between Qt's pixels and the
+// device's.
+QRect Scaled(const QRect& r, qreal factor) {
+  return QRectF(QPointF(r.topLeft()) * factor, QSizeF(r.size()) * factor).toAlignedRect();
+}
 }  // namespace
 
 CParticleWnd::CParticleWnd(bool autoDelete) : autoDelete_(autoDelete) {
-  // Everything on screen comes from our own image; Qt must not fill first.
+  // Every pixel comes from us; Qt must not fill first.
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAttribute(Qt::WA_NoSystemBackground);
   setCursor(Qt::BlankCursor);
+  if (X11Connection()) {
+    // A native window of its own that Qt neither buffers nor paints: ticks
+    // draw on it directly.
+    direct_ = true;
+    setAttribute(Qt::WA_PaintOnScreen);
+    setAttribute(Qt::WA_NativeWindow);
+  }
 }
 
 CParticleWnd::~CParticleWnd() {
@@ -49,6 +63,9 @@ bool CParticleWnd::Create(std::uint32_t exStyle, std::uint32_t style, const QRec
                           const WindowParent& parent) {
   Qt::WindowFlags flags;
   if ((style & kStyleChild) && parent.widget) {
+    // Our native window must not turn the parent's other widgets into
+    // native windows as well.
+    QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
     setParent(parent.widget);
     flags = Qt::Widget;
   } else {
@@ -57,7 +74,10 @@ bool CParticleWnd::Create(std::uint32_t exStyle, std::uint32_t style, const QRec
   }
   setWindowFlags(flags);
   setWindowTitle(QString());
-  setGeometry(rect);
+  const qreal ratio = parent.foreign ? devicePixelRatioF() : 1.0;
+  setGeometry(Scaled(rect, 1.0 / ratio));
+  if (parent.foreign) deviceSize_ = rect.size();
+  FollowLogicalSize();
 
   if (parent.foreign) {
     QWindow* host = QWindow::fromWinId(parent.foreign);
@@ -68,7 +88,7 @@ bool CParticleWnd::Create(std::uint32_t exStyle, std::uint32_t style, const QRec
     foreignParent_ = host;
     winId();  // the native window must exist before it can be reparented
     windowHandle()->setParent(host);
-    windowHandle()->setGeometry(rect);
+    SetDeviceGeometry(rect);
   }
 
   alive_ = true;
@@ -116,10 +136,18 @@ void CParticleWnd::closeEvent(QCloseEvent* event) {
   DestroyWindow();
 }
 
-ClientRect CParticleWnd::GetClientRect() const { return {0, 0, width(), height()}; }
+ClientRect CParticleWnd::GetClientRect() const {
+  return {0, 0, deviceSize_.width(), deviceSize_.height()};
+}
 
 bool CParticleWnd::BeginDraw() {
-  if (!alive_ || pixels_.isNull()) return false;
+  if (!alive_) return false;
+  if (direct_) {
+    // The native window may have been re-created since the last tick.
+    if (!canvas_.Use(static_cast<std::uint32_t>(internalWinId()))) return false;
+  } else if (pixels_.isNull()) {
+    return false;
+  }
   drawing_ = true;
   return true;
 }
@@ -128,51 +156,128 @@ void CParticleWnd::FillSolidRect(std::int32_t x, std::int32_t y, std::int32_t w,
                                  std::int32_t h, Colour colour) {
   if (!drawing_) return;
   int x0, y0, x1, y1;
-  if (!ClipToPicture(x, y, w, h, pixels_.width(), pixels_.height(), x0, y0, x1, y1)) return;
+  if (!ClipToPicture(x, y, w, h, deviceSize_.width(), deviceSize_.height(), x0, y0, x1, y1)) {
+    return;
+  }
+  const QRect r(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1));
+  if (direct_) {
+    canvas_.Fill(r, colour);
+    return;
+  }
   const QRgb rgb = ToQRgb(colour);
   for (int row = y0; row < y1; ++row) {
     auto* line = reinterpret_cast<QRgb*>(pixels_.scanLine(row));
     std::fill(line + x0, line + x1, rgb);
   }
-  dirty_.Mark(x0, y0, x1, y1);
+  tickBounds_ |= r;
 }
 
 void CParticleWnd::EndDraw() {
   drawing_ = false;
-  const QRegion dirty = TakeDirtyRegion();
-  if (dirty.isEmpty()) return;
-  pendingTicks_ += dirty;
-  update(dirty);
+  if (direct_) {
+    canvas_.Flush();
+    return;
+  }
+  if (tickBounds_.isEmpty()) return;
+  const QRect shown = Scaled(tickBounds_, 1.0 / pixels_.devicePixelRatio());
+  tickBounds_ = QRect();
+  pendingTicks_ += shown;
+  update(shown);
 }
 
-// One region per tick, built as y-x sorted bands so Qt can take it without
-// merging rectangle by rectangle.
-QRegion CParticleWnd::TakeDirtyRegion() {
-  QRegion region;
-  if (dirty_.Empty()) return region;
-  std::vector<QRect> rects;
-  dirty_.Take([&rects](int x, int y, int w, int h) { rects.emplace_back(x, y, w, h); });
-  region.setRects(rects.data(), static_cast<int>(rects.size()));
-  return region;
+void CParticleWnd::SetDeviceGeometry(const QRect& rect) {
+  xcb_connection_t* c = X11Connection();
+  if (!direct_ || !c || !internalWinId()) {
+    setGeometry(rect);
+    return;
+  }
+  // Qt's geometry is in its own pixels and would round an odd size; the
+  // server's notice of the new size brings Qt and the field up to date.
+  const std::uint32_t values[] = {static_cast<std::uint32_t>(rect.x()),
+                                  static_cast<std::uint32_t>(rect.y()),
+                                  static_cast<std::uint32_t>(rect.width()),
+                                  static_cast<std::uint32_t>(rect.height())};
+  xcb_configure_window(c, static_cast<xcb_window_t>(internalWinId()),
+                       XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
+                           XCB_CONFIG_WINDOW_HEIGHT,
+                       values);
+  xcb_flush(c);
+}
+
+void CParticleWnd::FollowLogicalSize() {
+  // Qt's device size is its own size times the ratio, rounded; a size the
+  // server reported that rounds to the same one stays, as it is exact.
+  const qreal ratio = devicePixelRatioF();
+  if ((QSizeF(deviceSize_) / ratio).toSize() != size()) {
+    deviceSize_ = (QSizeF(size()) * ratio).toSize();
+  }
 }
 
 void CParticleWnd::resizeEvent(QResizeEvent* event) {
-  AbandonTick();  // its drawing must not reach the new image
+  AbandonTick();  // its drawing must not reach the new size
   QWidget::resizeEvent(event);
-  pixels_ = QImage(size(), QImage::Format_RGB32);
-  pixels_.fill(Qt::black);
-  dirty_.Reset(width(), height());
-  pendingTicks_ = QRegion();
+  FollowLogicalSize();
+  if (!direct_) {
+    const qreal ratio = devicePixelRatioF();
+    pixels_ = QImage(deviceSize_, QImage::Format_RGB32);
+    pixels_.setDevicePixelRatio(ratio);
+    pixels_.fill(Qt::black);
+    tickBounds_ = QRect();
+    pendingTicks_ = QRegion();
+  }
   // A resize repaints and so restarts the whole window.
   InvalidateAll();
 }
 
+bool CParticleWnd::event(QEvent* event) {
+  if (direct_ && event->type() == QEvent::ChildAdded &&
+      static_cast<QChildEvent*>(event)->child()->isWidgetType()) {
+    // A child widget (a prompt inside the saver) paints through Qt's buffer
+    // of this window, which then flushes over the field on its repaints.
+    setAttribute(Qt::WA_PaintOnScreen, false);
+  }
+  return QWidget::event(event);
+}
+
+QRegion CParticleWnd::RepaintedDevicePart(const QRegion& region) {
+  const QRect all(QPoint(0, 0), deviceSize_);
+  QRegion device;
+  if (reseedAll_) {
+    device = all;
+  } else if (!exposed_.isEmpty()) {
+    device = exposed_ & all;  // exact, as the server reported it
+  } else {
+    const qreal ratio = devicePixelRatioF();
+    for (const QRect& r : region) device += Scaled(r, ratio) & all;
+  }
+  exposed_ = QRegion();
+  reseedAll_ = false;
+  return device;
+}
+
 void CParticleWnd::paintEvent(QPaintEvent* event) {
-  const QRegion region = event->region();
-  const QRegion requested =
-      reseedAll_ ? region : (region - pendingTicks_) + (region & exposed_);
+  if (!direct_) {
+    PaintImage(event->region());
+    return;
+  }
+  // Every paint here is a repaint request: black, then a new layout.
+  AbandonTick();
+  const QRegion device = RepaintedDevicePart(event->region());
+  if (canvas_.Use(static_cast<std::uint32_t>(internalWinId()))) {
+    for (const QRect& r : device) canvas_.Fill(r, kBlack);
+    canvas_.Flush();
+  }
+  if (!testAttribute(Qt::WA_PaintOnScreen)) {
+    // Qt shows its buffer of the window after this: black there too.
+    QPainter painter(this);
+    for (const QRect& r : event->region()) painter.fillRect(r, Qt::black);
+  }
+  if (alive_) Seed(field, GetClientRect());
+}
+
+void CParticleWnd::PaintImage(const QRegion& region) {
+  const QRegion requested = reseedAll_ ? region : region - pendingTicks_;
   pendingTicks_ -= region;
-  exposed_ -= region;
   if (!requested.isEmpty() && !pixels_.isNull()) {
     // A repaint request, not a tick being shown: black, then a new layout.
     AbandonTick();
@@ -185,51 +290,31 @@ void CParticleWnd::paintEvent(QPaintEvent* event) {
   }
   if (pixels_.isNull()) return;
   QPainter painter(this);
-  for (const QRect& r : region) painter.drawImage(r.topLeft(), pixels_, r);
+  const qreal ratio = pixels_.devicePixelRatio();
+  for (const QRect& r : region) painter.drawImage(QRectF(r), pixels_, QRectF(Scaled(r, ratio)));
 }
 
 void CParticleWnd::timerEvent(QTimerEvent* event) {
   ticks_.OnTimer(event->timerId(), field, *this);
 }
 
-WId CParticleWnd::NativeHost(QPoint& offset) const {
-  offset = QPoint();
-  if (WId own = internalWinId()) return own;
-  const QWidget* host = nativeParentWidget();
-  if (!host) return 0;
-  offset = mapTo(host, QPoint());
-  return host->internalWinId();
-}
-
 bool CParticleWnd::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
-  if (!alive_ || eventType != "xcb_generic_event_t") return false;
+  if (!alive_ || !direct_ || eventType != "xcb_generic_event_t") return false;
   const auto* event = static_cast<const xcb_generic_event_t*>(message);
-  QPoint offset;
+  const WId own = internalWinId();
   switch (event->response_type & 0x7F) {
     case XCB_EXPOSE: {
+      // Qt paints this window (on screen) next; we clear exactly this part.
       const auto* e = reinterpret_cast<const xcb_expose_event_t*>(event);
-      if (e->window != NativeHost(offset)) break;
-      // Qt would show its copy of the pixels; this is a repaint request.
-      const qreal ratio = devicePixelRatioF();
-      const QRect exposed =
-          QRectF(e->x / ratio, e->y / ratio, e->width / ratio, e->height / ratio)
-              .toAlignedRect()
-              .translated(-offset) &
-          rect();
-      if (exposed.isEmpty()) break;
-      exposed_ += exposed;
-      update(exposed);
+      if (e->window == own) exposed_ += QRect(e->x, e->y, e->width, e->height);
       break;
     }
-    case XCB_UNMAP_NOTIFY: {
-      const auto* e = reinterpret_cast<const xcb_unmap_notify_event_t*>(event);
-      if (e->window == NativeHost(offset)) unmapped_ = true;
-      break;
-    }
-    case XCB_MAP_NOTIFY: {
-      const auto* e = reinterpret_cast<const xcb_map_notify_event_t*>(event);
-      if (e->window == NativeHost(offset) && unmapped_) {
-        unmapped_ = false;
+    case XCB_CONFIGURE_NOTIFY: {
+      // The exact size, which Qt's own geometry may round.
+      const auto* e = reinterpret_cast<const xcb_configure_notify_event_t*>(event);
+      const QSize size(e->width, e->height);
+      if (e->window == own && size != deviceSize_) {
+        deviceSize_ = size;
         InvalidateAll();
       }
       break;

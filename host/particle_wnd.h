@@ -8,20 +8,23 @@
 #include <QWidget>
 #include <QWindow>
 
-#include "dirty_cells.h"
 #include "draw_surface.h"
 #include "particle_field.h"
 #include "sliced_tick.h"
 #include "window_styles.h"
+#include "x11_canvas.h"
 
 namespace vz {
 
-// A window that owns one particle field and animates it on a timer. It keeps
-// an image of its own pixels: ticks paint squares into it and schedule only
-// those squares for display; every other repaint clears to black and reseeds.
-// A tick runs in pieces with the event loop running in between, so however
-// many particles there are the window still answers input, repaints and
-// close requests; any repaint request drops a tick in progress.
+// A window that owns one particle field and animates it on a timer. On X11
+// ticks fill their squares straight on the native window, which Qt does not
+// paint; every repaint request clears the repainted part to black and
+// reseeds. Without an X display (the offscreen platform) the window keeps an
+// image of its pixels instead and shows it through Qt. Positions and squares
+// are in device pixels. A tick runs in pieces with the event loop running in
+// between, so however many particles there are the window still answers
+// input, repaints and close requests; any repaint request drops a tick in
+// progress.
 class CParticleWnd : public QWidget, public DrawSurface, public QAbstractNativeEventFilter {
   Q_OBJECT
 
@@ -30,6 +33,7 @@ class CParticleWnd : public QWidget, public DrawSurface, public QAbstractNativeE
   ~CParticleWnd() override;
 
   // Creates the window: loads the settings, seeds and starts the timer.
+  // Inside a foreign window `rect` is in that window's device pixels.
   // When it fails and autoDelete is on, the object is gone on return.
   virtual bool Create(std::uint32_t exStyle, std::uint32_t style, const QRect& rect,
                       const WindowParent& parent);
@@ -48,7 +52,13 @@ class CParticleWnd : public QWidget, public DrawSurface, public QAbstractNativeE
   bool IsAlive() const { return alive_; }
   bool AutoDelete() const { return autoDelete_; }
   int CurrentIntervalMs() const { return timerInterval_; }
+  // What ticks and repaints drew; kept only without an X display.
   const QImage& Pixels() const { return pixels_; }
+  // The window's size in device pixels, the field's client area.
+  QSize DeviceSize() const { return deviceSize_; }
+  // Places the window at `rect` in its native parent's device pixels, exactly
+  // (a host's client area, whatever the scale factor).
+  void SetDeviceGeometry(const QRect& rect);
 
   // DrawSurface
   ClientRect GetClientRect() const override;
@@ -59,6 +69,8 @@ class CParticleWnd : public QWidget, public DrawSurface, public QAbstractNativeE
 
   // Exposures and a map after an unmap on X11 are repaint requests.
   bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+  // Null: on X11 we draw on the window ourselves.
+  QPaintEngine* paintEngine() const override { return nullptr; }
 
   ParticleField field;
 
@@ -74,22 +86,28 @@ class CParticleWnd : public QWidget, public DrawSurface, public QAbstractNativeE
   // Runs last; deletes the object when autoDelete is on.
   virtual void PostNcDestroy();
 
+  bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void timerEvent(QTimerEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  QRegion TakeDirtyRegion();
+  // Brings the device size in line with Qt's size after a change.
+  void FollowLogicalSize();
+  // The part of a paint event's region to clear, in device pixels.
+  QRegion RepaintedDevicePart(const QRegion& region);
+  void PaintImage(const QRegion& region);
   void AbandonTick() { ticks_.Abandon(); }
-  // The X window our pixels sit in and where we lie inside it.
-  WId NativeHost(QPoint& offset) const;
 
   SlicedTick ticks_{this};
-  // Parts of the window the window system reported as exposed and not yet
-  // repainted.
+  // Parts of the window the X server reported as exposed and not yet
+  // repainted, in device pixels.
   QRegion exposed_;
-  bool unmapped_ = false;
+  // Drawing straight on the X window (else on pixels_).
+  X11Canvas canvas_;
+  bool direct_ = false;
+  QSize deviceSize_;
 
   bool autoDelete_;
   bool alive_ = false;
@@ -98,10 +116,10 @@ class CParticleWnd : public QWidget, public DrawSurface, public QAbstractNativeE
   QBasicTimer timer_;
   int timerInterval_ = 0;
   QImage pixels_;
+  // What the tick in progress painted into pixels_, in device pixels.
+  QRect tickBounds_;
   // Squares painted by ticks and scheduled, but not yet shown.
   QRegion pendingTicks_;
-  // Where the current tick has painted.
-  DirtyCells dirty_;
   QPointer<QWindow> foreignParent_;
 };
 

@@ -1,6 +1,7 @@
 #include "saver_display.h"
 
 #include <QGuiApplication>
+#include <cstdio>
 #include <cstdlib>
 
 #include "saver_selection.h"
@@ -12,6 +13,12 @@ namespace {
 // Raising again at once when obscured could fight another always-above
 // window without end; this bounds it.
 constexpr int kRaiseIntervalMs = 100;
+// While anything is not as it should be: how often to try again, and after
+// how long the user is told once.
+constexpr int kRepairIntervalMs = 50;
+constexpr int kRepairNoticeMs = 3000;
+// The check that does not rely on events.
+constexpr int kCheckIntervalMs = 1000;
 
 // An invisible pointer for the covers: a 1 × 1 cursor whose mask is empty.
 xcb_cursor_t BlankCursor(xcb_connection_t* c, xcb_window_t root) {
@@ -29,6 +36,32 @@ xcb_cursor_t BlankCursor(xcb_connection_t* c, xcb_window_t root) {
   return cursor;
 }
 
+const xcb_screen_t* ScreenOf(xcb_connection_t* c, xcb_window_t root) {
+  for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c)); it.rem; xcb_screen_next(&it)) {
+    if (it.data->root == root) return it.data;
+  }
+  return nullptr;
+}
+
+// What the server says of a window: whether it exists, is viewable and is
+// a child of `root` of `size` (any size when `size` is null).
+bool InPlace(xcb_connection_t* c, xcb_window_t window, xcb_window_t root,
+             const xcb_get_geometry_reply_t* size) {
+  const auto attributesCookie = xcb_get_window_attributes(c, window);
+  const auto treeCookie = xcb_query_tree(c, window);
+  const auto geometryCookie = xcb_get_geometry(c, window);
+  auto* a = xcb_get_window_attributes_reply(c, attributesCookie, nullptr);
+  auto* t = xcb_query_tree_reply(c, treeCookie, nullptr);
+  auto* g = xcb_get_geometry_reply(c, geometryCookie, nullptr);
+  const bool ok = a && t && g && a->map_state == XCB_MAP_STATE_VIEWABLE && t->parent == root &&
+                  (!size || (g->x == 0 && g->y == 0 && g->width == size->width &&
+                             g->height == size->height));
+  std::free(a);
+  std::free(t);
+  std::free(g);
+  return ok;
+}
+
 }  // namespace
 
 std::unique_ptr<SaverDisplay> SaverDisplay::Open() {
@@ -40,6 +73,9 @@ std::unique_ptr<SaverDisplay> SaverDisplay::Open() {
 SaverDisplay::SaverDisplay(xcb_connection_t* c) : c_(c) {
   raiseLater_.setSingleShot(true);
   QObject::connect(&raiseLater_, &QTimer::timeout, [this] { Raise(); });
+  repairLater_.setSingleShot(true);
+  QObject::connect(&repairLater_, &QTimer::timeout, [this] { Repair(); });
+  QObject::connect(&check_, &QTimer::timeout, [this] { Check(); });
 }
 
 SaverDisplay::~SaverDisplay() {
@@ -59,10 +95,9 @@ bool SaverDisplay::ClaimSaverSelection() {
   xcb_create_window(c_, 0, owner, screen->root, -1, -1, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
                     XCB_COPY_FROM_PARENT, 0, nullptr);
   xcb_grab_server(c_);
-  xcb_get_selection_owner_reply_t* current =
-      xcb_get_selection_owner_reply(c_, xcb_get_selection_owner(c_, selection), nullptr);
-  const bool vacant = current && current->owner == XCB_NONE;
-  std::free(current);
+  // An owner that does not hold the keyboard is not a saver that runs.
+  const bool vacant = SaverSelectionOwner(c_, selection) == XCB_NONE ||
+                      !KeyboardHeld(c_, screen->root);
   if (vacant) xcb_set_selection_owner(c_, owner, selection, XCB_CURRENT_TIME);
   xcb_ungrab_server(c_);
   if (vacant) {
@@ -74,7 +109,92 @@ bool SaverDisplay::ClaimSaverSelection() {
   return vacant;
 }
 
-bool SaverDisplay::Grab(xcb_window_t window) {
+void SaverDisplay::Hold(xcb_window_t saver, bool cover, Callbacks callbacks) {
+  callbacks_ = std::move(callbacks);
+  holding_ = true;
+  saver_ = saver;
+  xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(c_, xcb_get_geometry(c_, saver), nullptr);
+  saverRoot_ = g ? g->root : xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
+  std::free(g);
+  covers_.clear();
+  if (cover) {
+    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c_)); it.rem; xcb_screen_next(&it)) {
+      covers_.push_back(Cover{it.data->root});
+    }
+  }
+  // Told of every window mapped or restacked on any screen, of a screen
+  // changing size, and of anything done to the saver's window.
+  for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c_)); it.rem; xcb_screen_next(&it)) {
+    AddToEventMask(it.data->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_STRUCTURE_NOTIFY);
+  }
+  AddToEventMask(saver_, XCB_EVENT_MASK_VISIBILITY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY |
+                             XCB_EVENT_MASK_FOCUS_CHANGE | XCB_EVENT_MASK_LEAVE_WINDOW);
+  if (!filtering_) {
+    qGuiApp->installNativeEventFilter(this);
+    filtering_ = true;
+  }
+  check_.start(kCheckIntervalMs);
+  Repair();
+}
+
+void SaverDisplay::Repair() {
+  if (!holding_ || repairing_) return;
+  repairing_ = true;
+  const char* trouble = nullptr;
+  if (saver_ == XCB_NONE && callbacks_.rebuild) {
+    keyboard_ = pointer_ = false;
+    saver_ = callbacks_.rebuild();
+    if (saver_ != XCB_NONE) {
+      AddToEventMask(saver_, XCB_EVENT_MASK_VISIBILITY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY |
+                                 XCB_EVENT_MASK_FOCUS_CHANGE | XCB_EVENT_MASK_LEAVE_WINDOW);
+    } else {
+      trouble = "the saver's window cannot be shown again";
+    }
+  }
+  // Input first: nothing typed meanwhile may reach another window.
+  if (saver_ != XCB_NONE) {
+    xcb_map_window(c_, saver_);
+    Grab(saver_);
+  }
+  for (Cover& cover : covers_) {
+    if (cover.broken) MakeCover(cover);
+  }
+  // Stacked below the saver before they show, so that no input and no
+  // exposure ever reaches them in its place.
+  Raise();
+  for (const Cover& cover : covers_) {
+    if (cover.window != XCB_NONE) xcb_map_window(c_, cover.window);
+  }
+  // Without its own window the saver holds input through the cover of its
+  // screen.
+  for (const Cover& cover : covers_) {
+    if (saver_ == XCB_NONE && cover.root == saverRoot_ && cover.window != XCB_NONE) {
+      Grab(cover.window);
+    }
+  }
+  xcb_flush(c_);
+  if (!trouble && !HoldsInput()) trouble = "another program holds the keyboard or pointer";
+
+  if (!trouble) {
+    failingSince_.invalidate();
+    repairLater_.stop();
+  } else {
+    if (!failingSince_.isValid()) failingSince_.start();
+    if (!told_ && failingSince_.elapsed() >= kRepairNoticeMs) {
+      // Closing still needs the password meanwhile, and whatever covers the
+      // screen stays.
+      std::fprintf(stderr, "vivedaziv: %s; still trying\n", trouble);
+      told_ = true;
+    }
+    repairLater_.start(kRepairIntervalMs);
+  }
+  repairing_ = false;
+}
+
+void SaverDisplay::Grab(xcb_window_t window) {
+  if (window != grabWindow_) keyboard_ = pointer_ = false;
+  grabWindow_ = window;
   // Both requests go out before either answer is awaited: one round trip.
   const auto keyboard = keyboard_ ? xcb_grab_keyboard_cookie_t{}
                                   : xcb_grab_keyboard(c_, 0, window, XCB_CURRENT_TIME,
@@ -98,61 +218,89 @@ bool SaverDisplay::Grab(xcb_window_t window) {
     pointer_ = r && r->status == XCB_GRAB_STATUS_SUCCESS;
     std::free(r);
   }
-  return HoldsInput();
 }
 
-void SaverDisplay::CoverOtherScreens(xcb_window_t saver, const std::vector<QRect>& monitors) {
-  xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(c_, xcb_get_geometry(c_, saver), nullptr);
-  if (!g) return;
-  const xcb_window_t saverRoot = g->root;
+void SaverDisplay::MakeCover(Cover& cover) {
+  if (cover.window != XCB_NONE) xcb_destroy_window(c_, cover.window);
+  cover.window = XCB_NONE;
+  const xcb_screen_t* screen = ScreenOf(c_, cover.root);
+  xcb_get_geometry_reply_t* g =
+      xcb_get_geometry_reply(c_, xcb_get_geometry(c_, cover.root), nullptr);
+  if (!screen || !g) {
+    std::free(g);
+    return;
+  }
+  const xcb_window_t w = xcb_generate_id(c_);
+  const xcb_cursor_t cursor = BlankCursor(c_, screen->root);
+  const std::uint32_t values[] = {
+      screen->black_pixel, 1,
+      XCB_EVENT_MASK_VISIBILITY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY, cursor};
+  xcb_create_window(c_, XCB_COPY_FROM_PARENT, w, screen->root, 0, 0, g->width, g->height, 0,
+                    XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
+                    XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK |
+                        XCB_CW_CURSOR,
+                    values);
   std::free(g);
+  xcb_free_cursor(c_, cursor);
+  cover.window = w;
+  cover.broken = false;
+}
 
-  auto cover = [this](const xcb_screen_t* screen, const QRect& r) {
-    const xcb_window_t w = xcb_generate_id(c_);
-    const xcb_cursor_t cursor = BlankCursor(c_, screen->root);
-    const std::uint32_t values[] = {screen->black_pixel, 1, XCB_EVENT_MASK_VISIBILITY_CHANGE,
-                                    cursor};
-    xcb_create_window(c_, XCB_COPY_FROM_PARENT, w, screen->root, static_cast<std::int16_t>(r.x()),
-                      static_cast<std::int16_t>(r.y()), static_cast<std::uint16_t>(r.width()),
-                      static_cast<std::uint16_t>(r.height()), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                      XCB_COPY_FROM_PARENT,
-                      XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK |
-                          XCB_CW_CURSOR,
-                      values);
-    xcb_free_cursor(c_, cursor);
-    xcb_map_window(c_, w);
-    covers_.push_back(w);
-  };
-  for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c_)); it.rem; xcb_screen_next(&it)) {
-    const xcb_screen_t* screen = it.data;
-    if (screen->root != saverRoot) {
-      cover(screen, QRect(0, 0, screen->width_in_pixels, screen->height_in_pixels));
-    } else {
-      for (const QRect& r : monitors) {
-        if (!r.isEmpty()) cover(screen, r);
-      }
+void SaverDisplay::Check() {
+  if (!holding_ || repairing_) return;
+  bool broken = false;
+  if (saver_ != XCB_NONE && !InPlace(c_, saver_, saverRoot_, nullptr)) {
+    // Gone, or somewhere else: unmapped only, it is mapped again below.
+    xcb_query_tree_reply_t* t = xcb_query_tree_reply(c_, xcb_query_tree(c_, saver_), nullptr);
+    if (!t || t->parent != saverRoot_) saver_ = XCB_NONE;
+    std::free(t);
+    broken = true;
+  }
+  for (Cover& cover : covers_) {
+    xcb_get_geometry_reply_t* root =
+        xcb_get_geometry_reply(c_, xcb_get_geometry(c_, cover.root), nullptr);
+    if (cover.window == XCB_NONE || !InPlace(c_, cover.window, cover.root, root)) {
+      cover.broken = true;
+      broken = true;
+    }
+    std::free(root);
+  }
+  if (GrabsOpenToOthers()) {
+    keyboard_ = pointer_ = false;
+    broken = true;
+  }
+  if (broken) {
+    Repair();
+  } else {
+    Raise();
+  }
+}
+
+bool SaverDisplay::GrabsOpenToOthers() {
+  // Opened only here, off the path that takes the grabs at start.
+  if (!probe_) {
+    probe_ = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(probe_)) {
+      xcb_disconnect(probe_);
+      probe_ = nullptr;
     }
   }
-  xcb_flush(c_);
-}
-
-void SaverDisplay::KeepAbove(xcb_window_t window, std::function<bool()> mayRaise,
-                             std::function<void()> otherScreenInput) {
-  above_ = window;
-  mayRaise_ = std::move(mayRaise);
-  otherScreenInput_ = std::move(otherScreenInput);
-  // Told of every window mapped or restacked on any screen, and of being
-  // obscured: a window manager's frame may land above without obscuring
-  // more than something already did, so visibility alone is not enough.
-  AddToEventMask(window, XCB_EVENT_MASK_VISIBILITY_CHANGE);
-  for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c_)); it.rem; xcb_screen_next(&it)) {
-    AddToEventMask(it.data->root, XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY);
-  }
-  xcb_flush(c_);
-  if (!filtering_) {
-    qGuiApp->installNativeEventFilter(this);
-    filtering_ = true;
-  }
+  if (!probe_) return false;
+  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(probe_)).data->root;
+  const auto k = xcb_grab_keyboard(probe_, 0, root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC,
+                                   XCB_GRAB_MODE_ASYNC);
+  const auto p = xcb_grab_pointer(probe_, 0, root, 0, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC,
+                                  XCB_NONE, XCB_NONE, XCB_CURRENT_TIME);
+  xcb_grab_keyboard_reply_t* kr = xcb_grab_keyboard_reply(probe_, k, nullptr);
+  xcb_grab_pointer_reply_t* pr = xcb_grab_pointer_reply(probe_, p, nullptr);
+  const bool keyboardOpen = kr && kr->status == XCB_GRAB_STATUS_SUCCESS;
+  const bool pointerOpen = pr && pr->status == XCB_GRAB_STATUS_SUCCESS;
+  std::free(kr);
+  std::free(pr);
+  if (keyboardOpen) xcb_ungrab_keyboard(probe_, XCB_CURRENT_TIME);
+  if (pointerOpen) xcb_ungrab_pointer(probe_, XCB_CURRENT_TIME);
+  xcb_flush(probe_);
+  return keyboardOpen || pointerOpen;
 }
 
 // Adds to the mask Qt selected, never replaces it.
@@ -166,29 +314,50 @@ void SaverDisplay::AddToEventMask(xcb_window_t window, std::uint32_t events) {
 }
 
 void SaverDisplay::Release() {
+  holding_ = false;
   raiseLater_.stop();
-  above_ = XCB_NONE;
+  repairLater_.stop();
+  check_.stop();
   if (keyboard_) xcb_ungrab_keyboard(c_, XCB_CURRENT_TIME);
   if (pointer_) xcb_ungrab_pointer(c_, XCB_CURRENT_TIME);
   keyboard_ = pointer_ = false;
-  for (xcb_window_t w : covers_) xcb_destroy_window(c_, w);
+  grabWindow_ = XCB_NONE;
+  saver_ = XCB_NONE;
+  for (const Cover& cover : covers_) {
+    if (cover.window != XCB_NONE) xcb_destroy_window(c_, cover.window);
+  }
   covers_.clear();
   // Destroying the owner window releases the selection.
   if (selectionOwner_) xcb_destroy_window(c_, selectionOwner_);
   selectionOwner_ = XCB_NONE;
   xcb_flush(c_);
+  if (probe_) xcb_disconnect(probe_);
+  probe_ = nullptr;
 }
 
 bool SaverDisplay::IsOurs(xcb_window_t window) const {
-  if (window == above_) return true;
-  for (xcb_window_t w : covers_) {
-    if (w == window) return true;
+  if (window == saver_) return true;
+  for (const Cover& cover : covers_) {
+    if (cover.window == window) return true;
   }
   return false;
 }
 
+SaverDisplay::Cover* SaverDisplay::CoverFor(xcb_window_t window) {
+  for (Cover& cover : covers_) {
+    if (cover.window == window) return &cover;
+  }
+  return nullptr;
+}
+
+void SaverDisplay::Interfered() {
+  // The server drops the grabs with a window that stops being viewable.
+  keyboard_ = pointer_ = false;
+  if (!repairLater_.isActive() || repairLater_.remainingTime() > 0) repairLater_.start(0);
+}
+
 bool SaverDisplay::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
-  if (above_ == XCB_NONE || eventType != "xcb_generic_event_t") return false;
+  if (!holding_ || eventType != "xcb_generic_event_t") return false;
   auto* event = static_cast<xcb_generic_event_t*>(message);
   switch (event->response_type & 0x7F) {
     case XCB_VISIBILITY_NOTIFY: {
@@ -196,13 +365,71 @@ bool SaverDisplay::nativeEventFilter(const QByteArray& eventType, void* message,
       if (IsOurs(e->window) && e->state != XCB_VISIBILITY_UNOBSCURED) RaiseSoon();
       return false;
     }
-    // Another window mapped or restacked on a screen: these three events
-    // share their layout up to the window concerned.
+    case XCB_CONFIGURE_NOTIFY: {
+      auto* e = reinterpret_cast<xcb_configure_notify_event_t*>(event);
+      // A screen changed size: its cover follows.
+      if (e->event == e->window) {
+        for (Cover& cover : covers_) {
+          if (cover.root == e->window) {
+            cover.broken = true;
+            Interfered();
+          }
+        }
+        return false;
+      }
+      if (!IsOurs(e->window)) RaiseSoon();
+      return false;
+    }
+    // Another window mapped or restacked on a screen: these events share
+    // their layout up to the window concerned.
     case XCB_MAP_NOTIFY:
-    case XCB_CONFIGURE_NOTIFY:
     case XCB_CIRCULATE_NOTIFY: {
       auto* e = reinterpret_cast<xcb_map_notify_event_t*>(event);
       if (e->event != e->window && !IsOurs(e->window)) RaiseSoon();
+      return false;
+    }
+    // Our own windows taken away by someone: each is told on the window
+    // itself.
+    case XCB_UNMAP_NOTIFY: {
+      auto* e = reinterpret_cast<xcb_unmap_notify_event_t*>(event);
+      if (e->event == e->window && IsOurs(e->window)) Interfered();
+      return false;
+    }
+    case XCB_DESTROY_NOTIFY: {
+      auto* e = reinterpret_cast<xcb_destroy_notify_event_t*>(event);
+      if (e->event != e->window) return false;
+      if (e->window == saver_) {
+        saver_ = XCB_NONE;
+        Interfered();
+      } else if (Cover* cover = CoverFor(e->window)) {
+        cover->window = XCB_NONE;
+        cover->broken = true;
+        Interfered();
+      }
+      return false;
+    }
+    case XCB_REPARENT_NOTIFY: {
+      auto* e = reinterpret_cast<xcb_reparent_notify_event_t*>(event);
+      if (e->event != e->window) return false;
+      if (e->window == saver_ && e->parent != saverRoot_) {
+        // Made again from scratch; the old window goes with Qt's.
+        saver_ = XCB_NONE;
+        Interfered();
+      } else if (Cover* cover = CoverFor(e->window); cover && e->parent != cover->root) {
+        cover->broken = true;
+        Interfered();
+      }
+      return false;
+    }
+    // The server reports grabs lost with the window that held them.
+    case XCB_FOCUS_OUT: {
+      auto* e = reinterpret_cast<xcb_focus_out_event_t*>(event);
+      if (e->mode == XCB_NOTIFY_MODE_UNGRAB && e->event == grabWindow_) Interfered();
+      return false;
+    }
+    case XCB_LEAVE_NOTIFY: {
+      auto* e = reinterpret_cast<xcb_leave_notify_event_t*>(event);
+      if (e->mode == XCB_NOTIFY_MODE_UNGRAB && e->event == grabWindow_) Interfered();
       return false;
     }
     // Through the grab the saver sees the pointer on every screen; on another
@@ -211,15 +438,15 @@ bool SaverDisplay::nativeEventFilter(const QByteArray& eventType, void* message,
     case XCB_MOTION_NOTIFY: {
       auto* e = reinterpret_cast<xcb_motion_notify_event_t*>(event);
       if (e->same_screen) return false;
-      if (otherScreenInput_) otherScreenInput_();
+      if (callbacks_.otherScreenInput) callbacks_.otherScreenInput();
       return true;
     }
     case XCB_BUTTON_PRESS:
     case XCB_BUTTON_RELEASE: {
       auto* e = reinterpret_cast<xcb_button_press_event_t*>(event);
       if (e->same_screen) return false;
-      if ((event->response_type & 0x7F) == XCB_BUTTON_PRESS && otherScreenInput_) {
-        otherScreenInput_();
+      if ((event->response_type & 0x7F) == XCB_BUTTON_PRESS && callbacks_.otherScreenInput) {
+        callbacks_.otherScreenInput();
       }
       return true;
     }
@@ -237,11 +464,21 @@ void SaverDisplay::RaiseSoon() {
 }
 
 void SaverDisplay::Raise() {
-  if (above_ == XCB_NONE || (mayRaise_ && !mayRaise_())) return;
-  const std::uint32_t mode = XCB_STACK_MODE_ABOVE;
-  // The saver last: it stays the topmost of them all.
-  for (xcb_window_t w : covers_) xcb_configure_window(c_, w, XCB_CONFIG_WINDOW_STACK_MODE, &mode);
-  xcb_configure_window(c_, above_, XCB_CONFIG_WINDOW_STACK_MODE, &mode);
+  if (!holding_ || (callbacks_.mayRaise && !callbacks_.mayRaise())) return;
+  const std::uint32_t above = XCB_STACK_MODE_ABOVE;
+  if (saver_ != XCB_NONE) xcb_configure_window(c_, saver_, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+  // Each cover right below the saver on its screen, never above it: that
+  // would expose, and so restart, the animation.
+  for (const Cover& cover : covers_) {
+    if (cover.window == XCB_NONE) continue;
+    if (cover.root == saverRoot_ && saver_ != XCB_NONE) {
+      const std::uint32_t below[] = {saver_, XCB_STACK_MODE_BELOW};
+      xcb_configure_window(c_, cover.window,
+                           XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE, below);
+    } else {
+      xcb_configure_window(c_, cover.window, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+    }
+  }
   xcb_flush(c_);
   sinceRaise_.start();
 }

@@ -5,8 +5,6 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QScreen>
-#include <cstdio>
-#include <vector>
 
 #include "close_rules.h"
 #include "password_calls.h"
@@ -14,34 +12,10 @@
 
 namespace vz {
 
-namespace {
-
-// Grab attempts while another client holds the keyboard or the pointer (a
-// menu left open, a drag in progress): every 50 ms for as long as the saver
-// runs; after 3 s the user is told once.
-constexpr int kGrabIntervalMs = 50;
-constexpr int kGrabAttemptsBeforeNotice = 60;
-
-// The other monitors of the saver's screen, which it does not cover itself
-// (a mirrored one shows what the saver shows).
-std::vector<QRect> OtherMonitors(const QScreen* primary) {
-  std::vector<QRect> monitors;
-  if (!primary) return monitors;
-  for (const QScreen* screen : primary->virtualSiblings()) {
-    if (screen != primary && !primary->geometry().contains(screen->geometry())) {
-      monitors.push_back(screen->geometry());
-    }
-  }
-  return monitors;
-}
-
-}  // namespace
 
 CSaverWnd::CSaverWnd() : CParticleWnd(true), display_(SaverDisplay::Open()) {
   // Pointer movement must arrive without a button held.
   setMouseTracking(true);
-  grabRetry_.setInterval(kGrabIntervalMs);
-  connect(&grabRetry_, &QTimer::timeout, this, &CSaverWnd::TryGrabs);
   connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
           [this](Qt::ApplicationState state) {
             if (state != Qt::ApplicationActive && IsAlive()) PostCloseRequest();
@@ -77,39 +51,45 @@ bool CSaverWnd::Create(std::uint32_t exStyle, std::uint32_t style, const QRect& 
     activateWindow();
     if (display_) {
       raise();
-      const auto window = static_cast<xcb_window_t>(winId());
-      if (exStyle & kExStyleTopmost) {
-        // Nothing of the desktop may show or take input beside the saver.
-        display_->CoverOtherScreens(window, OtherMonitors(QGuiApplication::primaryScreen()));
-        display_->KeepAbove(
-            window, [this] { return IsAlive(); },
-            [this] {
-              if (IsAlive()) PostCloseRequest();
-            });
-      }
-      grabAttempts_ = 0;
-      grabRetry_.start();
-      TryGrabs();
+      if (exStyle & kExStyleTopmost) FollowPrimaryScreen();
+      // Nothing of the desktop may show or take input beside the saver,
+      // whatever another program does to its windows.
+      display_->Hold(static_cast<xcb_window_t>(winId()), exStyle & kExStyleTopmost,
+                     {.mayRaise = [this] { return IsAlive(); },
+                      .otherScreenInput =
+                          [this] {
+                            if (IsAlive()) PostCloseRequest();
+                          },
+                      .rebuild = [this] { return RebuildNativeWindow(); }});
     }
   }
   return true;
 }
 
-void CSaverWnd::TryGrabs() {
-  if (!display_ || !IsAlive()) {
-    grabRetry_.stop();
-    return;
-  }
-  if (display_->Grab(static_cast<xcb_window_t>(winId()))) {
-    grabRetry_.stop();
-    return;
-  }
-  if (++grabAttempts_ == kGrabAttemptsBeforeNotice) {
-    // Keys and clicks still reach the saver while it has the focus, and it
-    // still closes only through the password check.
-    std::fprintf(stderr,
-                 "vivedaziv: another program holds the keyboard or pointer; still trying\n");
-  }
+void CSaverWnd::FollowPrimaryScreen() {
+  auto follow = [this] {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen && IsAlive() && geometry() != screen->geometry()) setGeometry(screen->geometry());
+  };
+  connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, follow);
+  // Any screen may become the primary one, so all are watched.
+  auto watch = [this, follow](QScreen* screen) {
+    connect(screen, &QScreen::geometryChanged, this, follow);
+  };
+  for (QScreen* screen : QGuiApplication::screens()) watch(screen);
+  connect(qGuiApp, &QGuiApplication::screenAdded, this, watch);
+}
+
+xcb_window_t CSaverWnd::RebuildNativeWindow() {
+  if (!IsAlive()) return XCB_NONE;
+  // Qt's window object outlives the X window; it must be made anew, with
+  // every native child (the prompt) inside it.
+  destroy(true, true);
+  create();
+  show();
+  raise();
+  activateWindow();
+  return static_cast<xcb_window_t>(winId());
 }
 
 void CSaverWnd::PostCloseRequest() { QCoreApplication::postEvent(this, new QCloseEvent); }
@@ -136,7 +116,6 @@ void CSaverWnd::OnCloseRequest() {
 }
 
 void CSaverWnd::OnDestroy() {
-  grabRetry_.stop();
   if (display_) display_->Release();
   // exit(), not quit(): quit() may be refused while windows remain.
   QCoreApplication::exit(0);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QTimer>
 #include <cstdint>
 #include <memory>
 
@@ -53,11 +52,13 @@ class CSaverWnd : public CParticleWnd {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void TryGrabs();
+  // Keeps the window over the primary screen as screens change.
+  void FollowPrimaryScreen();
+  // Makes the X window again after another program destroyed it or took it
+  // away; returns the new one.
+  std::uint32_t RebuildNativeWindow();
 
   std::unique_ptr<SaverDisplay> display_;
-  QTimer grabRetry_;
-  int grabAttempts_ = 0;
 };
 
 }  // namespace vz

@@ -18,7 +18,21 @@ extern "C" void OnSignal(int) {
   [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &byte, 1);
 }
 
+extern "C" void ExitAtOnce(int) { _exit(0); }
+
+constexpr int kExitSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+void HandleExitSignals(void (*handler)(int)) {
+  struct sigaction action = {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int sig : kExitSignals) sigaction(sig, &action, nullptr);
+}
+
 }  // namespace
+
+void ExitAtOnceOnSignals() { HandleExitSignals(ExitAtOnce); }
 
 void ExitCleanlyOnSignals() {
   if (g_pipe[0] >= 0 || ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
@@ -30,11 +44,7 @@ void ExitCleanlyOnSignals() {
     // exit(), not quit(): it also ends nested loops such as a modal dialog's.
     QCoreApplication::exit(0);
   });
-  struct sigaction action = {};
-  action.sa_handler = OnSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
+  HandleExitSignals(OnSignal);
 }
 
 }  // namespace vz

@@ -2,6 +2,11 @@
 
 namespace vz {
 
+// Until the event loop can take over, SIGTERM, SIGINT and SIGHUP end the
+// program at once with code 0: nothing is on screen or half-saved yet.
+// Call first thing in main; needs nothing.
+void ExitAtOnceOnSignals();
+
 // Hosts stop savers with SIGTERM, SIGINT or SIGHUP: turn each into a normal
 // end of the event loop with exit code 0, so destructors run, grabs are
 // released and no settings write is cut short. Needs a QCoreApplication.

@@ -23,19 +23,6 @@ xcb_connection_t* X11Connection() {
 
 bool OnX11() { return X11Connection() != nullptr; }
 
-std::optional<QSize> X11WindowSize(std::uint32_t window) {
-  xcb_connection_t* c = X11Connection();
-  if (!c || window == 0) return std::nullopt;
-  xcb_generic_error_t* error = nullptr;
-  xcb_get_geometry_reply_t* reply =
-      xcb_get_geometry_reply(c, xcb_get_geometry(c, window), &error);
-  std::free(error);
-  if (!reply) return std::nullopt;
-  const QSize size(reply->width, reply->height);
-  std::free(reply);
-  return size;
-}
-
 std::optional<X11Placement> X11WindowPlacement(std::uint32_t window) {
   xcb_connection_t* c = X11Connection();
   if (!c || window == 0) return std::nullopt;
@@ -45,6 +32,7 @@ std::optional<X11Placement> X11WindowPlacement(std::uint32_t window) {
   xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(c, geometryCookie, &error);
   std::free(error);
   error = nullptr;
+  // Only a window has attributes: the geometry alone answers for a pixmap too.
   xcb_get_window_attributes_reply_t* attributes =
       xcb_get_window_attributes_reply(c, attributesCookie, &error);
   std::free(error);
@@ -66,6 +54,11 @@ std::optional<X11Placement> X11WindowPlacement(std::uint32_t window) {
   std::free(geometry);
   std::free(attributes);
   return placement;
+}
+
+std::optional<QSize> X11WindowSize(std::uint32_t window) {
+  const std::optional<X11Placement> placement = X11WindowPlacement(window);
+  return placement ? std::optional(placement->rect.size()) : std::nullopt;
 }
 
 namespace {

@@ -13,7 +13,7 @@ namespace vz {
 bool OnX11();
 
 // The size of an X11 window, straight from the server (Qt reads 0 × 0 for
-// foreign windows); nothing when the id names no window.
+// foreign windows); nothing when the id names no window (a pixmap, say).
 std::optional<QSize> X11WindowSize(std::uint32_t window);
 
 // Where an X11 window lies on the screen, in root coordinates, and whether

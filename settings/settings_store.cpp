@@ -2,14 +2,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
-#include <QSaveFile>
-#include <QSettings>
+#include <QStandardPaths>
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 #include "entry_table.h"
+#include "settings_file.h"
 
 namespace vz {
 
@@ -19,6 +19,8 @@ using Line = SettingsStore::Line;
 using Content = SettingsStore::Content;
 
 constexpr char kBom[] = "\xEF\xBB\xBF";
+// How long a save waits for another one under way.
+constexpr int kLockWaitMs = 5000;
 
 bool SameName(const QString& a, const QString& b) {
   return a.compare(b, Qt::CaseInsensitive) == 0;
@@ -98,6 +100,14 @@ QByteArray EscapedName(const QString& name) {
   return out;
 }
 
+// The line break that ends `bytes` at `at`: CR, LF or CRLF, as old Mac,
+// Unix and Windows editors wrote them.
+QByteArray LineBreakAt(const QByteArray& bytes, qsizetype at) {
+  if (at >= bytes.size()) return {};
+  if (bytes[at] == '\r' && at + 1 < bytes.size() && bytes[at + 1] == '\n') return "\r\n";
+  return bytes.mid(at, 1);
+}
+
 // Reads past every flaw: a line that is neither a section header nor holds
 // "=" counts for nothing, and a header lacking its "]" still opens a section.
 Content Parse(QByteArray bytes) {
@@ -106,18 +116,24 @@ Content Parse(QByteArray bytes) {
     c.bom = true;
     bytes.remove(0, 3);
   }
-  if (bytes.endsWith('\n')) bytes.chop(1);
-  if (bytes.isEmpty()) return c;
-  for (const QByteArray& raw : bytes.split('\n')) {
+  for (qsizetype at = 0; at < bytes.size();) {
+    qsizetype end = at;
+    while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r') ++end;
     Line line;
-    line.raw = raw;
-    const QByteArray text = raw.trimmed();
+    line.raw = bytes.mid(at, end - at);
+    line.eol = LineBreakAt(bytes, end);
+    if (c.lines.isEmpty() && !line.eol.isEmpty()) c.eol = line.eol;
+    at = end + line.eol.size();
+    const QByteArray text = line.raw.trimmed();
     const qsizetype eq = text.indexOf('=');
     if (text.startsWith('[')) {
-      const qsizetype end = text.indexOf(']');
+      const qsizetype close = text.indexOf(']');
       line.kind = Line::Kind::Header;
-      line.name = UnescapedName(text.mid(1, end < 0 ? -1 : end - 1).trimmed());
-    } else if (eq >= 0 && !text.startsWith(';') && !text.startsWith('#')) {
+      line.name = UnescapedName(text.mid(1, close < 0 ? -1 : close - 1).trimmed());
+    } else if (eq >= 0 && !text.startsWith(';') && !text.startsWith('#') &&
+               !text.startsWith(kBom)) {
+      // A name behind a byte-order mark is not ours, though decoding would
+      // drop the mark.
       line.kind = Line::Kind::Entry;
       line.name = UnescapedName(text.left(eq).trimmed());
       line.value = text.mid(eq + 1);
@@ -125,6 +141,15 @@ Content Parse(QByteArray bytes) {
     c.lines.append(line);
   }
   return c;
+}
+
+// A header line naming `name`: as it was when it already spells the name so,
+// else with only the name replaced; text around the brackets stays.
+QByteArray HeaderLine(const QByteArray& raw, const QString& name) {
+  const QByteArray escaped = EscapedName(name);
+  const qsizetype open = raw.indexOf('['), close = raw.indexOf(']', open);
+  if (close >= 0 && raw.mid(open + 1, close - open - 1).trimmed() == escaped) return raw;
+  return raw.left(open + 1) + escaped + ']' + (close < 0 ? QByteArray() : raw.mid(close + 1));
 }
 
 // The text of the last entry of that name in a section of that name.
@@ -139,18 +164,6 @@ const QByteArray* Lookup(const Content& c, const QString& section, const QString
     }
   }
   return found;
-}
-
-// False when the file exists but cannot be read: what it holds would be lost.
-bool ReadExisting(const QString& path, QByteArray& bytes, bool& exists) {
-  const QFileInfo info(path);
-  exists = info.exists();
-  if (!exists) return true;
-  if (info.isDir()) return false;
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return false;
-  bytes = f.readAll();
-  return f.error() == QFileDevice::NoError;
 }
 
 template <class Changes>
@@ -193,13 +206,24 @@ QByteArray Render(const Content& c, const Changes& changes) {
   }
 
   QByteArray out = c.bom ? kBom : "";
-  const qsizetype start = out.size();
+  std::optional<QByteArray> last;  // the line written last
+  auto put = [&](const Line& line) {
+    out += line.raw + (line.eol.isEmpty() ? c.eol : line.eol);
+    last = line.raw;
+  };
+  // Other readers join a line ending in "\" with the next one: a blank line
+  // between keeps the lines we write from being swallowed.
+  auto write = [&](const QByteArray& raw) {
+    if (last && last->endsWith('\\')) out += c.eol;
+    out += raw + c.eol;
+    last = raw;
+  };
   // Every part of the file with that section's name becomes one section
   // under its written name, at the place of the first: other keys, comments
   // and flawed lines stay, the written entries follow them.
   auto emitSection = [&](qsizetype k) {
     const Section& s = sections[k];
-    QList<QByteArray> kept;
+    QList<const Line*> kept;
     for (qsizetype i = 0; i < c.lines.size(); ++i) {
       const Line& line = c.lines[i];
       if (owner[i] != k || line.kind == Line::Kind::Header) continue;
@@ -207,27 +231,28 @@ QByteArray Render(const Content& c, const Changes& changes) {
           line.kind == Line::Kind::Entry &&
           std::any_of(s.entries.begin(), s.entries.end(),
                       [&](const auto& e) { return SameName(e.first, line.name); });
-      if (!rewritten) kept.append(line.raw);
+      if (!rewritten) kept.append(&line);
     }
     qsizetype body = kept.size();  // blank lines that part sections stay last
-    while (body > 0 && kept[body - 1].trimmed().isEmpty()) --body;
-    out += '[' + EscapedName(s.name) + "]\n";
-    for (qsizetype j = 0; j < body; ++j) out += kept[j] + '\n';
+    while (body > 0 && kept[body - 1]->raw.trimmed().isEmpty()) --body;
+    write(s.firstHeader < 0 ? '[' + EscapedName(s.name) + ']'
+                            : HeaderLine(c.lines[s.firstHeader].raw, s.name));
+    for (qsizetype j = 0; j < body; ++j) put(*kept[j]);
     for (const auto& [entry, value] : s.entries) {
-      out += EscapedName(entry) + '=' + QByteArray::number(value) + '\n';
+      write(EscapedName(entry) + '=' + QByteArray::number(value));
     }
-    for (qsizetype j = body; j < kept.size(); ++j) out += kept[j] + '\n';
+    for (qsizetype j = body; j < kept.size(); ++j) put(*kept[j]);
   };
   for (qsizetype i = 0; i < c.lines.size(); ++i) {
     if (owner[i] < 0) {
-      out += c.lines[i].raw + '\n';
+      put(c.lines[i]);
     } else if (sections[owner[i]].firstHeader == i) {
       emitSection(owner[i]);
     }
   }
   for (qsizetype k = 0; k < sections.size(); ++k) {
     if (sections[k].firstHeader >= 0) continue;
-    if (out.size() > start && !out.endsWith("\n\n")) out += '\n';
+    if (last && !last->trimmed().isEmpty()) out += c.eol;
     emitSection(k);
   }
   return out;
@@ -236,15 +261,14 @@ QByteArray Render(const Content& c, const Changes& changes) {
 }  // namespace
 
 SettingsStore::SettingsStore(QString maker, QString application) {
-  // QSettings only names the file, so that its search path (and any path a
-  // caller set with QSettings::setPath) still decides where the file lies.
-  path_ = QSettings(QSettings::NativeFormat, QSettings::UserScope,
-                    maker.isEmpty() ? QCoreApplication::organizationName() : maker,
-                    application.isEmpty() ? QCoreApplication::applicationName() : application)
-              .fileName();
+  // Where QSettings keeps a user's files, named without QSettings: it would
+  // open the file at once, and block on a FIFO there.
+  QString home = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+  if (home.isEmpty()) home = QDir::homePath() + "/.config";
+  path_ = home + '/' + (maker.isEmpty() ? QCoreApplication::organizationName() : maker) + '/' +
+          (application.isEmpty() ? QCoreApplication::applicationName() : application) + ".conf";
   QByteArray bytes;
-  bool exists = false;
-  if (ReadExisting(path_, bytes, exists)) file_ = Parse(bytes);
+  if (ReadSettingsFile(path_, bytes) == FileRead::Read) file_ = Parse(bytes);
 }
 
 SettingsStore::~SettingsStore() { Sync(); }
@@ -267,25 +291,24 @@ void SettingsStore::WriteProfileInt(const QString& section, const QString& entry
 }
 
 bool SettingsStore::Sync() {
-  if (pending_.isEmpty()) return true;
+  // Tried once: a store that failed to save does not write later behind the
+  // back of a caller that reported the failure.
+  const QList<Change> changes = std::exchange(pending_, {});
+  if (changes.isEmpty()) return true;
   if (!QDir().mkpath(QFileInfo(path_).absolutePath())) return false;
   // Another process saving at the same time must not lose this update.
-  QLockFile lock(path_ + ".lock");
-  const bool locked = lock.tryLock(5000);
+  const FileLock lock(path_ + ".lock", kLockWaitMs);
   // Merge into the file as it is now, not as it was when this store read it.
   QByteArray old;
-  bool exists = false;
-  if (!ReadExisting(path_, old, exists)) return false;
-  const QByteArray text = Render(Parse(old), pending_);
-  if (!exists || text != old) {  // what is already on disk needs no write
-    if (!locked) return false;
-    QSaveFile out(path_);
-    if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size() || !out.commit()) {
-      return false;  // the unfinished copy is dropped; the file keeps its bytes
-    }
+  const FileRead read = ReadSettingsFile(path_, old);
+  if (read == FileRead::Unreadable) return false;  // what it holds would be lost
+  const QByteArray text = Render(Parse(old), changes);
+  // What is already on disk needs no write.
+  if ((read == FileRead::Missing || text != old) &&
+      (!lock.Locked() || !ReplaceSettingsFile(path_, text))) {
+    return false;
   }
   file_ = Parse(text);
-  pending_.clear();
   return true;
 }
 

@@ -10,7 +10,8 @@
 namespace vz {
 
 // Per-user store of 32-bit entries addressed by section and entry name:
-// $XDG_CONFIG_HOME/<maker>/<application>.conf, one [section] per section.
+// $XDG_CONFIG_HOME/<maker>/<application>.conf (~/.config without it), one
+// [section] per section.
 // Section and entry names match whatever their case; when a name occurs more
 // than once, the last one in the file counts.
 class SettingsStore {
@@ -28,8 +29,9 @@ class SettingsStore {
   // replaced atomically at Sync() or destruction, so a reader never sees
   // half of an update.
   void WriteProfileInt(const QString& section, const QString& entry, std::int32_t value);
-  // False exactly when the new content could not be put on disk; the file
-  // then keeps its old bytes.
+  // False exactly when the new content could not be put on disk in full
+  // (a file that cannot be read, a full disk, a FIFO or device in its
+  // place); the file then keeps its old bytes and the writes are dropped.
   bool Sync();
 
   QString FilePath() const;
@@ -39,11 +41,13 @@ class SettingsStore {
   struct Line {
     enum class Kind { Other, Header, Entry } kind = Kind::Other;
     QByteArray raw;     // without its line break
+    QByteArray eol;     // its line break: "\n", "\r\n", "\r", or none at the end
     QString name;       // the section of a header, the key of an entry
     QByteArray value;   // the text after "=" of an entry
   };
   struct Content {
     bool bom = false;  // a UTF-8 byte-order mark an editor put first
+    QByteArray eol = "\n";  // the file's first line break, for lines added
     QList<Line> lines;
   };
 

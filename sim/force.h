@@ -14,13 +14,13 @@ namespace vz {
 // friction makes the order part of the result.
 void ForcePassPlain(Particle* particles, std::int32_t n, const SimParams& p);
 
-// Same results bit for bit, using the widest vector kernel the processor
-// offers; falls back to the plain loop.
+// Same results bit for bit, using the kernel that ran fastest on this
+// processor when timed at first use; falls back to the plain loop.
 void ForcePass(Particle* particles, std::int32_t n, const SimParams& p);
 
-// Name of the kernel ForcePass uses: the widest this processor runs, or the
+// Name of the kernel ForcePass uses: the fastest this processor runs, or the
 // one VIVEDAZIV_FORCE_KERNEL (plain, avx2, avx512) names when it can run here.
-// Read once, on first use.
+// Chosen once, on first use.
 const char* ForceKernelName();
 
 // The kernel ForcePass would use if VIVEDAZIV_FORCE_KERNEL held `request`

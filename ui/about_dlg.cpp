@@ -34,6 +34,7 @@ void CAboutDlg::showEvent(QShowEvent* event) {
   // A caption with a close box only.
   if (!event->spontaneous()) SetFrameHints(*this, true);
   QDialog::showEvent(event);
+  if (!event->spontaneous()) LogClippedCaptions(*this);
 }
 
 void CAboutDlg::paintEvent(QPaintEvent*) { PaintClientEdge(*this); }

@@ -27,8 +27,6 @@ namespace vz {
 
 using namespace idc;
 
-Q_LOGGING_CATEGORY(lcDialog, "vivedaziv.dialog", QtWarningMsg)
-
 namespace {
 
 // Template 131, in creation and tab order.
@@ -240,6 +238,7 @@ void CConfigDlg::showEvent(QShowEvent* event) {
   // A modal frame with a caption and no system menu.
   if (!event->spontaneous()) SetFrameHints(*this, false);
   QDialog::showEvent(event);
+  if (!event->spontaneous()) LogClippedCaptions(*this);
 }
 
 void CConfigDlg::paintEvent(QPaintEvent*) { PaintClientEdge(*this); }

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStringList>
 #include <QStyleOption>
 #include <QStylePainter>
 #include <QVariant>
@@ -68,6 +69,21 @@ class WholeRectButton : public Framed<Base, QStyleOptionButton> {
   bool hitButton(const QPoint& pos) const override { return this->rect().contains(pos); }
 };
 
+// At the templates' 8 points on a 96 dpi screen, three periods run together
+// into what reads as two ("About.."); the caption is drawn with the font's
+// ellipsis character for them instead. The button's text stays as the
+// template gives it.
+class TemplateButton : public Framed<QPushButton, QStyleOptionButton> {
+ public:
+  using Framed::Framed;
+
+ protected:
+  void initStyleOption(QStyleOptionButton* option) const override {
+    Framed::initStyleOption(option);
+    option->text.replace(QStringLiteral("..."), QString(QChar(0x2026)));
+  }
+};
+
 // A label lays its text out in its contents rectangle by itself.
 class FramedLabel : public QLabel {
  public:
@@ -117,7 +133,7 @@ QWidget* Make(const FormControl& c, QWidget& parent) {
       return new WholeRectButton<QRadioButton>(caption, &parent);
     case Ctl::Button:
     case Ctl::DefaultButton: {
-      auto* button = new Framed<QPushButton, QStyleOptionButton>(&parent);
+      auto* button = new TemplateButton(&parent);
       button->setText(caption);
       // Enter never presses a button of these dialogs (the dialog swallows
       // it); the default button only looks the part.
@@ -181,6 +197,72 @@ void BuildForm(QWidget& dialog, QSize clientSize, std::span<const FormControl> t
 void PaintClientEdge(QWidget& dialog) {
   QPainter painter(&dialog);
   DrawEdge(painter, dialog.rect(), dialog.palette(), Edge::Sunken);
+}
+
+Q_LOGGING_CATEGORY(lcDialog, "vivedaziv.dialog", QtWarningMsg)
+
+namespace {
+
+// Whether `text`, laid out with `flags`, needs more room than `room`.
+bool Overflows(const QWidget& control, const QRect& room, int flags, const QString& text) {
+  const QRect needed = control.fontMetrics().boundingRect(room, flags, text);
+  return needed.width() > room.width() || needed.height() > room.height();
+}
+
+// The caption of a control that is cut where the style draws it, or a null
+// string.
+QString ClippedCaption(QWidget& control) {
+  QStyle* style = control.style();
+  if (auto* label = qobject_cast<QLabel*>(&control)) {
+    const int wrap = label->wordWrap() ? Qt::TextWordWrap : 0;
+    if (label->text().isEmpty()) return {};
+    return Overflows(control, label->contentsRect(), int(label->alignment()) | wrap, label->text())
+               ? label->text()
+               : QString();
+  }
+  if (auto* box = qobject_cast<QGroupBox*>(&control)) {
+    if (box->title().isEmpty()) return {};
+    // As FramedGroupBox draws it: inside the frame.
+    QStyleOptionGroupBox option;
+    option.initFrom(box);
+    option.text = box->title();
+    option.textAlignment = box->alignment();
+    option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    option.rect = QRect(0, 0, box->width() - 2 * kModalFrame, box->height() - 2 * kModalFrame);
+    const QRect label = style->subControlRect(QStyle::CC_GroupBox, &option,
+                                              QStyle::SC_GroupBoxLabel, box);
+    return option.rect.contains(label) && !Overflows(control, label, Qt::AlignLeft, box->title())
+               ? QString()
+               : box->title();
+  }
+  auto* button = qobject_cast<QAbstractButton*>(&control);
+  if (button == nullptr || button->text().isEmpty()) return {};
+  // The framed controls draw in their contents rectangle.
+  QStyleOptionButton option;
+  option.initFrom(button);
+  option.rect = button->contentsRect();
+  option.text = button->text();
+  QStyle::SubElement contents = QStyle::SE_PushButtonContents;
+  if (qobject_cast<QCheckBox*>(button)) contents = QStyle::SE_CheckBoxContents;
+  if (qobject_cast<QRadioButton*>(button)) contents = QStyle::SE_RadioButtonContents;
+  const QRect room = style->subElementRect(contents, &option, button);
+  return Overflows(control, room, Qt::AlignLeft | Qt::TextShowMnemonic, button->text())
+             ? button->text()
+             : QString();
+}
+
+}  // namespace
+
+void LogClippedCaptions(const QWidget& dialog) {
+  if (!lcDialog().isDebugEnabled()) return;
+  QStringList clipped;
+  for (QWidget* control : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    const QString caption = ClippedCaption(*control);
+    if (!caption.isNull()) clipped << QStringLiteral("\"%1\"").arg(caption);
+  }
+  qCDebug(lcDialog).noquote() << "clipped captions in" << dialog.windowTitle() << "at"
+                              << dialog.logicalDpiX() * dialog.devicePixelRatio() << "dpi:"
+                              << (clipped.isEmpty() ? QStringLiteral("none") : clipped.join(", "));
 }
 
 QWidget* FindControl(const QWidget& dialog, int id) {

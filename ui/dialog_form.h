@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QLoggingCategory>
 #include <QRect>
 #include <span>
 
@@ -71,5 +72,12 @@ void PaintClientEdge(QWidget& dialog);
 
 // The control with the identifier, or null.
 QWidget* FindControl(const QWidget& dialog, int id);
+
+// Debug messages of the dialogs ("vivedaziv.dialog"), for tests to read.
+Q_DECLARE_LOGGING_CATEGORY(lcDialog)
+
+// Logs, when debugging the dialogs, every caption of `dialog` that does not
+// fit the room its control leaves it, or that none is cut.
+void LogClippedCaptions(const QWidget& dialog);
 
 }  // namespace vz

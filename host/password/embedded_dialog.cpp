@@ -27,6 +27,9 @@ class Panel : public QObject {
   bool eventFilter(QObject*, QEvent* event) override {
     if (event->type() == QEvent::Show) Place();
     if (event->type() == QEvent::Paint) DrawFrame();
+    // Made again with its host window (after another program destroyed it):
+    // the new X window carries the title too.
+    if (event->type() == QEvent::WinIdChange) SetNativeTitle();
     return false;
   }
 
@@ -36,9 +39,13 @@ class Panel : public QObject {
     if (host == nullptr) return;
     dialog_->adjustSize();
     dialog_->move((host->width() - dialog_->width()) / 2, (host->height() - dialog_->height()) / 2);
-    if (QWindow* handle = dialog_->windowHandle()) handle->setTitle(dialog_->windowTitle());
+    SetNativeTitle();
     dialog_->raise();
     if (QWidget* focus = FocusTarget()) focus->setFocus(Qt::OtherFocusReason);
+  }
+
+  void SetNativeTitle() {
+    if (QWindow* handle = dialog_->windowHandle()) handle->setTitle(dialog_->windowTitle());
   }
 
   void DrawFrame() {

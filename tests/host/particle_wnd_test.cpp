@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QPointer>
 #include <QScreen>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <climits>
@@ -20,7 +20,7 @@ class ParticleWndTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_.path());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.path()));
     SetTimeSource([] { return std::int64_t{1000}; });
   }
   void TearDown() override { SetTimeSource({}); }

@@ -2,11 +2,11 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QScreen>
-#include <QSettings>
 #include <QSpontaneKeyEvent>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,7 +35,7 @@ class SaverWndTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_.path());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.path()));
   }
 
   void TearDown() override {

@@ -3,14 +3,20 @@
 #include <pwd.h>
 #include <grp.h>
 #include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QSettings>
+#include <QScopeGuard>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <map>
+#include <memory>
 
 #include "entry_table.h"
 #include "settings_store.h"
@@ -23,7 +29,7 @@ class SettingsStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_.path());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.path()));
   }
 
   QString ConfPath() const { return dir_.path() + "/Quenfold/vivedaziv.conf"; }
@@ -42,6 +48,15 @@ class SettingsStoreTest : public ::testing::Test {
 
   QTemporaryDir dir_;
 };
+
+// The thirteen entries as a save writes them: sorted, one a line.
+std::string SortedEntries(const EntryValues& v, const std::string& eol = "\n") {
+  std::map<std::string, std::int32_t> sorted;
+  for (const EntryInfo& e : kEntries) sorted[std::string(e.name)] = std::int32_t(v.*e.field);
+  std::string out;
+  for (auto& [name, value] : sorted) out += name + "=" + std::to_string(value) + eol;
+  return out;
+}
 
 TEST_F(SettingsStoreTest, EmptyStoreGivesEachColumnsDefaults) {
   SettingsStore store("Quenfold", "vivedaziv");
@@ -152,11 +167,8 @@ TEST_F(SettingsStoreTest, NamesMatchWhateverTheirCase) {
     EXPECT_EQ(v.MuVal, 9600u);
     ASSERT_TRUE(WriteEntries(store, "vivedaziv", v));
   }
-  std::map<std::string, std::int32_t> sorted;
-  for (const EntryInfo& e : kEntries) sorted[std::string(e.name)] = std::int32_t(v.*e.field);
-  std::string expected = "[vivedaziv]\nCustom=1\n";
-  for (auto& [name, value] : sorted) expected += name + "=" + std::to_string(value) + "\n";
-  EXPECT_EQ(ReadFile().toStdString(), expected + "[Other]\nNumParticles=3\n");
+  EXPECT_EQ(ReadFile().toStdString(),
+            "[vivedaziv]\nCustom=1\n" + SortedEntries(v) + "[Other]\nNumParticles=3\n");
 }
 
 // A flawed file that was read and rewritten is saved; a folder that refuses
@@ -197,19 +209,25 @@ TEST_F(SettingsStoreTest, SaveFailsExactlyWhenTheFileIsNotWritten) {
   }
   run.start(program, {"/c"});
   ASSERT_TRUE(run.waitForStarted());
-  // SIGTERM ends the dialog, which then saves, once the program catches it.
-  auto catchesTerm = [&] {
-    QFile status(QString("/proc/%1/status").arg(run.processId()));
-    if (!status.open(QIODevice::ReadOnly)) return false;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-      if (line.startsWith("SigCgt:")) {
-        return ((line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1) != 0;
+  // SIGTERM ends the dialog, which then saves, once the event loop takes
+  // signals: through a pipe whose two ends the program holds (earlier they
+  // end it at once, before there is anything to save).
+  auto loopTakesSignals = [&] {
+    const QString fds = QString("/proc/%1/fd/").arg(run.processId());
+    QList<QByteArray> pipes;
+    for (const QString& fd : QDir(fds).entryList(QDir::Files | QDir::System)) {
+      char target[64] = {};
+      const QByteArray link = QFile::encodeName(fds + fd);
+      if (readlink(link.constData(), target, sizeof target - 1) > 0 &&
+          QByteArray(target).startsWith("pipe:")) {
+        pipes.append(target);
       }
     }
-    return false;
+    return std::any_of(pipes.begin(), pipes.end(),
+                       [&](const QByteArray& p) { return pipes.count(p) > 1; });
   };
   for (int i = 0; i < 300 && !run.waitForFinished(100); ++i) {
-    if (catchesTerm()) kill(pid_t(run.processId()), SIGTERM);
+    if (loopTakesSignals()) kill(pid_t(run.processId()), SIGTERM);
   }
   ASSERT_EQ(run.exitStatus(), QProcess::NormalExit);
   ASSERT_TRUE(QFile::setPermissions(folder, readOnly | QFile::WriteOwner));
@@ -217,6 +235,93 @@ TEST_F(SettingsStoreTest, SaveFailsExactlyWhenTheFileIsNotWritten) {
   EXPECT_EQ(err.count("vivedaziv: could not save the settings to " + ConfPath() + "\n"), 1)
       << err.toStdString();
   EXPECT_EQ(ReadFile(), old);
+}
+
+// Files other editors and interrupted saves leave behind: every line that
+// is not ours stays byte for byte, and what is no regular file reads as
+// defaults, is refused by a save and never blocks.
+TEST_F(SettingsStoreTest, OddFilesAreReadSafelyAndKeptByteForByte) {
+  // Lone CR line ends, text after a header, a name behind a byte-order
+  // mark, a value that other readers continue onto the next line.
+  const QByteArray before =
+      "[Other]\rKeep=1\r[vivedaziv] ; mine\rNumParticles=7\r\xEF\xBB\xBF"
+      "DelayTime=3\rPath=C:\\\r";
+  WriteFile(before);
+  EntryValues v;
+  {
+    SettingsStore store("Quenfold", "vivedaziv");
+    v = ReadEntries(store, "vivedaziv", DefaultColumn::ParticleWindow);
+    EXPECT_EQ(v.NumParticles, 7u);
+    EXPECT_EQ(v.DelayTime, 50u) << "not the name behind the mark";
+    ASSERT_TRUE(WriteEntries(store, "vivedaziv", v));
+  }
+  EXPECT_EQ(ReadFile().toStdString(),
+            "[Other]\rKeep=1\r[vivedaziv] ; mine\r\xEF\xBB\xBF"
+            "DelayTime=3\rPath=C:\\\r\r" + SortedEntries(v, "\r"));
+
+  // An empty lock file of a save killed before it wrote its owner.
+  QFile lock(ConfPath() + ".lock");
+  ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+  lock.close();
+  v.NumParticles = 8;
+  EXPECT_TRUE(WriteEntries(*std::make_unique<SettingsStore>("Quenfold", "vivedaziv"),
+                           "vivedaziv", v));
+  EXPECT_EQ(SettingsStore("Quenfold", "vivedaziv").GetProfileInt("vivedaziv", "NumParticles", 0),
+            8u);
+  EXPECT_FALSE(lock.exists());
+
+  // A FIFO would block the open, /dev/zero would never end.
+  const QByteArray path = QFile::encodeName(ConfPath());
+  for (const char* link : {"", "/dev/zero"}) {
+    ASSERT_EQ(unlink(path.constData()), 0);
+    ASSERT_EQ(*link ? symlink(link, path.constData()) : mkfifo(path.constData(), 0600), 0);
+    SettingsStore store("Quenfold", "vivedaziv");
+    EXPECT_EQ(ReadEntries(store, "vivedaziv", DefaultColumn::ParticleWindow).NumParticles, 50u);
+    EXPECT_FALSE(WriteEntries(store, "vivedaziv", v)) << link;
+    struct stat st = {};
+    EXPECT_EQ(lstat(path.constData(), &st), 0);
+    EXPECT_TRUE(*link ? S_ISLNK(st.st_mode) : S_ISFIFO(st.st_mode)) << "left in place";
+  }
+}
+
+// A save that does not fit on the disk fails and keeps every old byte; once
+// there is room it saves. A small tmpfs is filled for real, up to one free
+// page: room for a lock file's record, not for the new file.
+TEST_F(SettingsStoreTest, FullDiskKeepsTheOldFile) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root";
+  const QString folder = dir_.path() + "/Quenfold";
+  const QByteArray mountPoint = QFile::encodeName(folder);
+  ASSERT_TRUE(QDir().mkpath(folder));
+  if (mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=64k") != 0) {
+    GTEST_SKIP() << "could not mount a tmpfs: " << strerror(errno);
+  }
+  const auto unmount = qScopeGuard([&] { umount2(mountPoint.constData(), MNT_DETACH); });
+
+  const QByteArray old = "[Other]\n" + QByteArray(5000, ';') + "\n[vivedaziv]\nNumParticles=9\n";
+  WriteFile(old);
+  auto fill = [&](const QString& name, qsizetype most) {
+    QFile f(folder + "/" + name);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    for (qsizetype n = 0; n < most && f.write(QByteArray(1024, 'x')) > 0; n += 1024) {
+    }
+  };
+  fill("page", 4096);
+  fill("fill", 1 << 20);
+  ASSERT_TRUE(QFile::remove(folder + "/page"));
+
+  EntryValues v;
+  v.NumParticles = 10;
+  EXPECT_FALSE(WriteEntries(*std::make_unique<SettingsStore>("Quenfold", "vivedaziv"),
+                            "vivedaziv", v));
+  EXPECT_EQ(ReadFile(), old);
+  EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).join(' '),
+            "fill vivedaziv.conf") << "nothing left behind";
+
+  ASSERT_TRUE(QFile::remove(folder + "/fill"));
+  EXPECT_TRUE(WriteEntries(*std::make_unique<SettingsStore>("Quenfold", "vivedaziv"),
+                           "vivedaziv", v));
+  EXPECT_EQ(ReadFile().toStdString(),
+            old.left(old.indexOf("NumParticles")).toStdString() + SortedEntries(v));
 }
 
 }  // namespace

@@ -13,7 +13,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
@@ -57,7 +56,7 @@ class ConfigDlgTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_.path());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.path()));
     SetTimeSource([] { return std::int64_t{1000}; });
   }
   void TearDown() override { SetTimeSource({}); }

@@ -5,9 +5,11 @@
 
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QSpacerItem>
 #include <QVBoxLayout>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +26,13 @@ namespace {
 
 const QString kTitle = QStringLiteral("Change Password");
 
+// Wide enough for the window manager to show the whole title beside its
+// buttons, often in a larger bold font, and for PAM's usual questions and
+// messages on one line.
+int WindowWidth(const QWidget& window) {
+  return window.fontMetrics().averageCharWidth() * 48;
+}
+
 QString FromPam(const char* text) {
   return text != nullptr ? QString::fromLocal8Bit(text).trimmed() : QString();
 }
@@ -32,6 +41,12 @@ void ShowMessage(const OwnerWindow& owner, QMessageBox::Icon icon,
                  const QString& text) {
   QMessageBox box(icon, kTitle, text, QMessageBox::Ok, owner.Widget());
   box.setTextFormat(Qt::PlainText);
+  // A message box sizes itself to its text; a spacer across its grid sets
+  // the least width it keeps.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    grid->addItem(new QSpacerItem(WindowWidth(box), 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  }
   owner.Adopt(&box);
   box.exec();
 }
@@ -62,6 +77,7 @@ class QuestionDialog : public QDialog {
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
+    setMinimumWidth(WindowWidth(*this));
   }
 
   ~QuestionDialog() override {

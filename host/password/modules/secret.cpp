@@ -25,6 +25,16 @@ void Secret::Append(QStringView text) {
   Wipe(utf8);
 }
 
+std::size_t Secret::Length() const {
+  // Every byte but a continuation byte (10xxxxxx) starts a character.
+  std::size_t length = 0;
+  const char* data = bytes_.Data();
+  for (std::size_t i = 0; i < bytes_.Size(); ++i) {
+    if ((static_cast<unsigned char>(data[i]) & 0xC0) != 0x80) ++length;
+  }
+  return length;
+}
+
 void Secret::RemoveLast() {
   std::size_t end = bytes_.Size();
   if (end == 0) return;

@@ -28,6 +28,8 @@ class Secret {
 
   bool IsEmpty() const { return bytes_.IsEmpty(); }
   std::size_t Size() const { return bytes_.Size(); }
+  // How many characters (code points) it holds.
+  std::size_t Length() const;
   // NUL-terminated.
   const char* Data() const { return bytes_.Data(); }
   char* DuplicateForPam() const { return bytes_.DuplicateForPam(); }

@@ -5,6 +5,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QStyle>
 
 namespace vz {
 namespace {
@@ -24,7 +25,7 @@ bool IsTypedText(const QKeyEvent& event) {
 }  // namespace
 
 SecretField::SecretField(QWidget* parent) : QLineEdit(parent) {
-  setEchoMode(QLineEdit::NoEcho);
+  setEchoMode(QLineEdit::Password);
   // Plain key events only: an input method would hand over composed text
   // that bypasses keyPressEvent and lives on in the method's own buffers.
   setAttribute(Qt::WA_InputMethodEnabled, false);
@@ -50,6 +51,7 @@ void SecretField::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Backspace:
       event->accept();
       secret_.RemoveLast();
+      ShowMask();
       return;
     default:
       break;
@@ -65,6 +67,7 @@ void SecretField::keyPressEvent(QKeyEvent* event) {
   }
   event->accept();
   secret_.Append(event->text());
+  ShowMask();
   // The event's own text is the character just typed; scrub it too. It is
   // shared with the copy returned by text(), so wiping that wipes both.
   QString delivered = event->text();
@@ -87,6 +90,17 @@ void SecretField::Paste(bool selection) {
   if (on_key) on_key();
   secret_.Append(QStringView(text).left(end));
   Wipe(text);
+  ShowMask();
+}
+
+void SecretField::Clear() {
+  secret_.Clear();
+  ShowMask();
+}
+
+void SecretField::ShowMask() {
+  const QChar mask(style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, this));
+  setText(QString(static_cast<qsizetype>(secret_.Length()), mask));
 }
 
 // QLineEdit would paste the selection into its own, unwipeable text.

@@ -1,14 +1,17 @@
 #include "verify_prompt.h"
 
 #include <QCloseEvent>
+#include <QColor>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPalette>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <utility>
 
 #include "../embedded_dialog.h"
+#include "caps_lock.h"
 #include "module_support.h"
 #include "pam_check.h"
 #include "secret_field.h"
@@ -23,6 +26,9 @@ constexpr int kGrabAttempts = 40;
 
 constexpr char kTitle[] = "Vivedaziv";
 
+// How long a refusal stays on show before the prompt goes.
+constexpr int kRefusalMs = 1000;
+
 }  // namespace
 
 VerifyPrompt::VerifyPrompt(QWidget* owner, QByteArray user)
@@ -31,13 +37,20 @@ VerifyPrompt::VerifyPrompt(QWidget* owner, QByteArray user)
       user_(std::move(user)),
       embedded_(CanEmbedIn(owner)),
       message_(new QLabel),
-      field_(new SecretField) {
+      field_(new SecretField),
+      caps_lock_(new QLabel(QStringLiteral("Caps Lock is on."))) {
   setWindowTitle(QString::fromLatin1(kTitle));
   message_->setText(QStringLiteral("Type your password and press Enter to return to the desktop."));
   message_->setWordWrap(true);
+  // The note keeps its room while hidden, so the prompt never changes size.
+  QSizePolicy keep_room = caps_lock_->sizePolicy();
+  keep_room.setRetainSizeWhenHidden(true);
+  caps_lock_->setSizePolicy(keep_room);
+  caps_lock_->hide();
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(message_);
   layout->addWidget(field_);
+  layout->addWidget(caps_lock_);
   if (embedded_) {
     EmbedInWindow(this, owner);
     setMinimumWidth(360);
@@ -52,6 +65,12 @@ VerifyPrompt::VerifyPrompt(QWidget* owner, QByteArray user)
     if (check_ == nullptr) idle_.start();
   };
   field_->on_submit = [this] { Submit(); };
+  // Every key the field sees, forwarded ones included, may change the lock.
+  field_->installEventFilter(this);
+
+  refusal_.setSingleShot(true);
+  refusal_.setInterval(kRefusalMs);
+  connect(&refusal_, &QTimer::timeout, this, [this] { QDialog::reject(); });
 
   grab_retry_.setInterval(kGrabRetryMs);
   connect(&grab_retry_, &QTimer::timeout, this, [this] { RetryNativeGrab(); });
@@ -78,10 +97,16 @@ void VerifyPrompt::showEvent(QShowEvent* event) {
     grab_attempts_ = 0;
     RetryNativeGrab();
   }
+  ShowCapsLock(nullptr);
   idle_.start();
 }
 
 bool VerifyPrompt::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == field_ &&
+      (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+    ShowCapsLock(static_cast<QKeyEvent*>(event));
+    return false;
+  }
   // A key the field leaves propagates up to the grabber again: pass each on
   // only once.
   if (watched == previous_grabber_ && !forwarding_ &&
@@ -126,7 +151,7 @@ void VerifyPrompt::hideEvent(QHideEvent* event) {
 
 void VerifyPrompt::closeEvent(QCloseEvent* event) {
   // The check ends the dialog soon anyway, one way or the other.
-  if (check_ != nullptr) {
+  if (Busy()) {
     event->ignore();
     return;
   }
@@ -134,7 +159,7 @@ void VerifyPrompt::closeEvent(QCloseEvent* event) {
 }
 
 void VerifyPrompt::reject() {
-  if (check_ != nullptr) return;
+  if (Busy()) return;
   field_->Clear();
   QDialog::reject();
 }
@@ -148,7 +173,11 @@ void VerifyPrompt::Submit() {
   const bool started = check_->Start(PamHelperPath(), user_, field_->Text(), PamTimeoutMs());
   // The helper has its copy; ours is not needed any more.
   field_->Clear();
-  if (!started) Finish(false);
+  if (!started) {
+    check_->deleteLater();
+    check_ = nullptr;
+    ShowRefusal(QStringLiteral("The password could not be checked."));
+  }
 }
 
 void VerifyPrompt::Finish(bool accepted) {
@@ -158,8 +187,22 @@ void VerifyPrompt::Finish(bool accepted) {
   if (accepted) {
     accept();
   } else {
-    QDialog::reject();
+    ShowRefusal(QStringLiteral("Wrong password."));
   }
+}
+
+// The field stays read-only: nothing typed now would be checked.
+void VerifyPrompt::ShowRefusal(const QString& text) {
+  QPalette palette = message_->palette();
+  // In red, to stand out from the instructions.
+  palette.setColor(QPalette::WindowText, QColor(0xc0, 0x00, 0x00));
+  message_->setPalette(palette);
+  message_->setText(text);
+  refusal_.start();
+}
+
+void VerifyPrompt::ShowCapsLock(const QKeyEvent* key) {
+  caps_lock_->setVisible(CapsLockOn(key, !caps_lock_->isHidden()));
 }
 
 }  // namespace vz

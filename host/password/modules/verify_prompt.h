@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QTimer>
 
+class QKeyEvent;
 class QLabel;
 
 namespace vz {
@@ -12,11 +13,14 @@ namespace vz {
 class PamCheck;
 class SecretField;
 
-// The prompt shown over the saver: one silent password field. Enter hands the
-// password to the PAM helper program (see PamCheck), so the saver keeps
-// drawing and handling input whatever PAM does, and the dialog ends Accepted
-// only when PAM accepted it. Escape, closing, a wrong password, a failing
-// helper or no key for the idle timeout end it Rejected.
+// The prompt shown over the saver: a line of text, one password field that
+// shows a mask character per typed character, and a note under it while
+// Caps Lock is on. Enter hands the password to the PAM helper program (see
+// PamCheck), so the saver keeps drawing and handling input whatever PAM
+// does; the text says it is checking meanwhile. The dialog ends Accepted only
+// when PAM accepted it. A refusal (a wrong password or a failing helper) is
+// shown in the text for about a second before the dialog ends Rejected; so
+// do Escape, closing and no key for the idle timeout, at once.
 //
 // Over a window of this process the prompt is drawn inside that window, so
 // it is stacked with it, and the input grabs the window holds stay where
@@ -39,13 +43,19 @@ class VerifyPrompt : public QDialog {
  private:
   void Submit();
   void Finish(bool accepted);
+  void ShowRefusal(const QString& text);
+  void ShowCapsLock(const QKeyEvent* key);
+  // While checking or showing a refusal: the outcome is settled.
+  bool Busy() const { return check_ != nullptr || refusal_.isActive(); }
   void RetryNativeGrab();
 
   QByteArray user_;
   bool embedded_;
   QLabel* message_;
   SecretField* field_;
+  QLabel* caps_lock_;
   QTimer idle_;
+  QTimer refusal_;
   QTimer grab_retry_;
   int grab_attempts_ = 0;
   // The widget holding this process's keyboard grab when the prompt showed.

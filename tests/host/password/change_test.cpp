@@ -77,12 +77,16 @@ class ChangeTest : public ::testing::Test {
 
 TEST_F(ChangeTest, ChangesThePasswordWithPamsOwnQuestions) {
   QWidget* owner = nullptr;
-  QLineEdit::EchoMode echo = QLineEdit::Normal;
+  QString shown = QStringLiteral("no field");
   ModalScript script;
   script
       .Then([&](QWidget* modal) {
         owner = modal->parentWidget();
-        if (auto* field = modal->findChild<QLineEdit*>()) echo = field->echoMode();
+        Type(modal, QStringLiteral("old"));
+        if (auto* field = modal->findChild<QLineEdit*>()) shown = field->displayText() + field->text();
+        PressKey(modal, Qt::Key_Backspace);
+        PressKey(modal, Qt::Key_Backspace);
+        PressKey(modal, Qt::Key_Backspace);
         Answer("Old password:", "old secret")(modal);
       })
       .Then(Acknowledge("Authentication succeeded"))  // PAM_TEXT_INFO
@@ -92,7 +96,9 @@ TEST_F(ChangeTest, ChangesThePasswordWithPamsOwnQuestions) {
   EXPECT_EQ(Change(script), 0UL);
   EXPECT_TRUE(Played(script));
   EXPECT_EQ(owner, &saver_);
-  EXPECT_EQ(echo, QLineEdit::NoEcho);
+  // Masks for the hidden answer, nothing of the answer itself.
+  EXPECT_EQ(shown.size(), 6);
+  EXPECT_FALSE(shown.contains(u'o')) << shown.toStdString();
   EXPECT_EQ(passwords_.Password(), "new secret");
   EXPECT_TRUE(Verifies("new secret"));
   EXPECT_FALSE(Verifies("old secret"));

@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 #include <QWindow>
@@ -43,18 +44,77 @@ class VerifyTest : public ::testing::Test {
 };
 
 TEST_F(VerifyTest, RightPasswordIsAccepted) {
-  QLineEdit::EchoMode echo = QLineEdit::Normal;
   QWidget* owner = nullptr;
   ModalScript script;
   script.Then([&](QWidget* prompt) {
     owner = prompt->parentWidget();
-    if (auto* field = prompt->findChild<QLineEdit*>()) echo = field->echoMode();
     TypeAndEnter(prompt, QStringLiteral("open sesame"));
   });
   EXPECT_NE(Verify(script), 0);
   EXPECT_TRUE(Played(script));
-  EXPECT_EQ(echo, QLineEdit::NoEcho);
   EXPECT_EQ(owner, &saver_) << "the prompt belongs over the saver window";
+}
+
+// A letter's text against its Shift key, as a keyboard with Caps Lock sends it.
+void TypeLetter(QWidget* prompt, Qt::Key key, const char* text, Qt::KeyboardModifiers modifiers) {
+  QTest::sendKeyEvent(QTest::Click, prompt->focusWidget(), key, QString::fromLatin1(text),
+                      modifiers);
+}
+
+TEST_F(VerifyTest, PromptShowsWhatIsTypedAndWhatHappens) {
+  QStringList problems;
+  QElapsedTimer since_enter;
+  ModalScript script;
+  script.Then([&](QWidget* prompt) {
+    auto* field = prompt->findChild<QLineEdit*>();
+    QLabel* caps = nullptr;
+    for (QLabel* label : prompt->findChildren<QLabel*>()) {
+      if (label->text().contains(QStringLiteral("Caps Lock"))) caps = label;
+    }
+    if (field == nullptr || caps == nullptr) {
+      problems << QStringLiteral("no field or Caps Lock note: ") + Describe(prompt);
+      PressKey(prompt, Qt::Key_Escape);
+      return;
+    }
+    // One mask character per character typed, whatever its UTF-8 length;
+    // the field holds nothing of the password itself.
+    const auto expect_masks = [&](int count, const char* when) {
+      const QString shown = field->displayText();
+      const QChar mask = shown.isEmpty() ? QChar() : shown.front();
+      if (shown.size() != count || shown.count(mask) != count || field->text().contains(u'g')) {
+        problems << QStringLiteral("%1: field shows '%2', holds '%3'")
+                        .arg(QLatin1String(when), shown, field->text());
+      }
+    };
+    if (caps->isVisible()) problems << QStringLiteral("Caps Lock note before any key");
+    Type(prompt, QStringLiteral("grüß€"));
+    expect_masks(5, "after typing");
+    PressKey(prompt, Qt::Key_Backspace);
+    expect_masks(4, "after Backspace");
+    TypeLetter(prompt, Qt::Key_G, "G", Qt::NoModifier);
+    if (!caps->isVisible()) problems << QStringLiteral("no Caps Lock note for G without Shift");
+    TypeLetter(prompt, Qt::Key_G, "g", Qt::ShiftModifier);
+    if (!caps->isVisible()) problems << QStringLiteral("no Caps Lock note for g with Shift");
+    TypeLetter(prompt, Qt::Key_G, "G", Qt::ShiftModifier);
+    if (caps->isVisible()) problems << QStringLiteral("Caps Lock note after G with Shift");
+    expect_masks(7, "after the letters");
+
+    PressKey(prompt, Qt::Key_Return);
+    since_enter.start();
+    if (!Describe(prompt).contains(QStringLiteral("Checking"))) {
+      problems << QStringLiteral("while checking: ") + Describe(prompt);
+    }
+    // The refusal shows in the prompt, before the routine returns.
+    if (!QTest::qWaitFor([&] { return Describe(prompt).contains(QStringLiteral("Wrong password")); },
+                         10'000) ||
+        !prompt->isVisible()) {
+      problems << QStringLiteral("after the refusal: ") + Describe(prompt);
+    }
+  });
+  EXPECT_EQ(Verify(script), 0);
+  EXPECT_TRUE(Played(script));
+  EXPECT_GE(since_enter.elapsed(), 900) << "the refusal is on show for about a second";
+  EXPECT_TRUE(problems.isEmpty()) << problems.join(QStringLiteral("\n")).toStdString();
 }
 
 TEST_F(VerifyTest, RefusesWhatPamRefuses) {

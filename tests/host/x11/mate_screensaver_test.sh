@@ -21,8 +21,14 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$work/display")" XDG_CONFIG_HOME="$work/config" \
        XDG_RUNTIME_DIR="$work/run" NO_AT_BRIDGE=1 WORK=$work
 
-# A malformed window leaves the launcher with an error, starting nothing.
-XSCREENSAVER_WINDOW=0x12zz "$launcher" 2>/dev/null && { echo "FAIL: launcher took 0x12zz"; exit 1; }
+# A malformed window, or one beyond 32 bits, leaves the launcher with an
+# error, starting nothing; leading zeros reach the program (which finds no
+# window 1).
+for bad in 0x12zz 99999999999999999999 0x100000000; do
+  XSCREENSAVER_WINDOW=$bad "$launcher" 2>/dev/null && { echo "FAIL: launcher took $bad"; exit 1; }
+done
+err=$(XSCREENSAVER_WINDOW=0x000000001 "$launcher" 2>&1)
+[[ $err == *"host window does not exist"* ]] || { echo "FAIL: launcher refused 0x000000001: $err"; exit 1; }
 
 dbus-run-session -- bash -uo pipefail -c '
 fail() { echo "FAIL: $*"; tail -5 "$WORK/mate.log"; exit 1; }

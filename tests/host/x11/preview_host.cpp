@@ -7,6 +7,7 @@
 //   destroy         destroy the host's native window
 //   cover X Y W H   map a window of our own over part of the host; uncover
 //   uncover         destroys it again
+//   pixmap          make a pixmap, a drawable that is no window: "pixmap ID"
 //   snap            keep the pixels: "snap L R", non-black ones in each half
 //   compare X Y W H FILE   against the kept pixels, FILE listing the squares
 //                   "fill X Y" that may be drawn: "stray N changed M first F",
@@ -125,6 +126,13 @@ int main(int argc, char** argv) {
       xcb_destroy_window(Connection(), cover);
       Sync();
       Answer("ok");
+    } else if (cmd == "pixmap") {
+      xcb_connection_t* c = Connection();
+      const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+      const xcb_pixmap_t pixmap = xcb_generate_id(c);
+      xcb_create_pixmap(c, screen->root_depth, pixmap, screen->root, 300, 200);
+      Sync();
+      Answer("pixmap " + std::to_string(pixmap));
     } else if (cmd == "snap") {
       kept = grab();
       int left = 0, right = 0;

@@ -53,11 +53,12 @@ printf '[vivedaziv]\nDelayTime=10\nNumParticles=60\nShowAll=0\n' > "$XDG_CONFIG_
 "$vivedaziv" /p "$id" &
 saver=$!
 sleep 2.5  # a trail, and a second since the first seeding
+field="--width=300 --height=200"
 repainted() {  # SINCE X Y W H
   local since=$1; shift
   sleep 0.3
   for s in $(seq "$since" "$(date +%s)"); do
-    "$sim" --NumParticles=60 --ShowAll=0 --width=300 --height=200 --seed-time="$s" --ticks=300 \
+    "$sim" --NumParticles=60 --ShowAll=0 $field --seed-time="$s" --ticks=300 \
       > "$XDG_RUNTIME_DIR/trail"
     ask "compare $* $XDG_RUNTIME_DIR/trail"
     [ "$answer" = "stray 0 changed 0 first 1" ] && return 0
@@ -92,6 +93,24 @@ for sig in TERM INT HUP; do
   [ $rc -eq 0 ] || fail "SIG$sig ended the preview with $rc"
 done
 
+# At scale factor 2 the field is still in device pixels: the child has the
+# host's size exactly, odd sizes too, and the trail is made of 4 x 4 squares
+# where a seeding at that size puts them.
+kill $saver; wait $saver
+ask "resize 401 301"
+since=$(date +%s)
+QT_SCALE_FACTOR=2 "$vivedaziv" /p "$id" &
+saver=$!
+sleep 1.5
+ask child
+[ "$answer" = "child 401 301" ] || fail "at scale 2 the preview should have the host's size: $answer"
+field="--width=401 --height=301"
+repainted "$since" 0 0 401 301
+ask "resize 300 200"
+sleep 1
+ask child
+[ "$answer" = "child 300 200" ] || fail "at scale 2 the preview should follow the host: $answer"
+
 ask destroy
 for _ in $(seq 50); do kill -0 $saver 2>/dev/null || break; sleep 0.1; done
 kill -0 $saver 2>/dev/null && fail "preview still running after its host window went"
@@ -99,10 +118,14 @@ wait $saver
 rc=$?
 [ $rc -eq 0 ] || fail "preview exited with $rc"
 
-# A handle that names no window: one line on stderr, nothing shown, code 0.
-err=$("$vivedaziv" /p 12345 2>&1 >/dev/null); rc=$?
-[ $rc -eq 0 ] || fail "bad handle exit code $rc"
-[ "$(printf '%s\n' "$err" | wc -l)" -eq 1 ] || fail "expected one line on stderr: $err"
+# A handle that names no window, or a pixmap: one line on stderr, nothing
+# shown, code 0.
+ask pixmap
+for handle in 12345 "${answer#pixmap }"; do
+  err=$(timeout 10 "$vivedaziv" /p "$handle" 2>&1 >/dev/null); rc=$?
+  [ $rc -eq 0 ] || fail "handle $handle: exit code $rc"
+  [ "$(printf '%s\n' "$err" | wc -l)" -eq 1 ] || fail "handle $handle: not one line on stderr: $err"
+done
 out=$("$vivedaziv" /x); rc=$?
 [ $rc -eq 0 ] && [ -z "$out" ] || fail "/x must end quietly with 0"
 echo "preview test passed"

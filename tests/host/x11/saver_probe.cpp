@@ -18,6 +18,12 @@
 //                  "focused"
 //   close ID       ask window ID to close as a window manager does: "sent"
 //   stay           stay connected until stdin ends: "staying"
+//   attack HOW     a hostile client: unmap, destroy or reparent (into a small
+//                  window of its own) the saver's window, then wait up to 5 s
+//                  for a saver to cover the screen again with both grabs
+//                  held: "recovered MS" or "not-recovered"
+//   own-selection  own the saver selection without holding anything, until
+//                  stdin ends: "owning"
 // A first argument @N runs the command on X screen N instead of the default.
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
@@ -223,6 +229,45 @@ std::string Lit() {
   return "lit " + std::to_string(lit) + " of " + std::to_string(long{w} * h);
 }
 
+// Does HOW to the saver's window; then polls until a saver covers the screen
+// and neither grab can be had, letting go at once of any grab it gets.
+std::string Attack(const std::string& how) {
+  const Top saver = Highest();
+  if (!IsSaver(saver)) return "no-saver";
+  const auto start = std::chrono::steady_clock::now();
+  if (how == "unmap") {
+    xcb_unmap_window(c, saver.id);
+  } else if (how == "destroy") {
+    xcb_destroy_window(c, saver.id);
+  } else if (how == "reparent") {
+    const xcb_window_t box = xcb_generate_id(c);
+    const std::uint32_t values[] = {screen->white_pixel, 1};
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, box, screen->root, 10, 10, 100, 100, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                      XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+    xcb_map_window(c, box);
+    xcb_reparent_window(c, saver.id, box, 0, 0);
+  } else {
+    return "unknown";
+  }
+  xcb_flush(c);
+  while (std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
+    Sleep(10);
+    const bool grabbed = GrabBoth().find("success") != std::string::npos;
+    if (grabbed) {
+      xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
+      xcb_ungrab_pointer(c, XCB_CURRENT_TIME);
+      xcb_flush(c);
+    }
+    if (!grabbed && IsSaver(Highest())) {
+      const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+          std::chrono::steady_clock::now() - start);
+      return "recovered " + std::to_string(ms.count());
+    }
+  }
+  return "not-recovered";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -292,6 +337,20 @@ int main(int argc, char** argv) {
     answer = WatchGrabs();
   } else if (cmd == "stay") {
     std::printf("staying\n");
+    std::fflush(stdout);
+    while (std::getchar() != EOF) {
+    }
+    xcb_disconnect(c);
+    return 0;
+  } else if (cmd == "attack" && argc > 2) {
+    answer = Attack(argv[2]);
+  } else if (cmd == "own-selection") {
+    const xcb_window_t w = xcb_generate_id(c);
+    xcb_create_window(c, 0, w, screen->root, -1, -1, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                      XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_set_selection_owner(c, w, Atom("_VIVEDAZIV_SAVER"), XCB_CURRENT_TIME);
+    xcb_flush(c);
+    std::printf("owning\n");
     std::fflush(stdout);
     while (std::getchar() != EOF) {
     }

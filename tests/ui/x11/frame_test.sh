@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Real windows under Xvfb and openbox: the settings dialog is framed with a
-# caption but no minimise or maximise button, the About box keeps its close
-# box, and the captions use the mapped font.
+# Real windows under Xvfb and openbox, at 96 and 192 dpi: the settings
+# dialog is framed with a caption but no minimise or maximise button, the
+# About box keeps its close box, and the captions use the mapped font and
+# fit their controls.
 # Usage: frame_test.sh VIVEDAZIV   (run inside xvfb-run)
 set -uo pipefail
+vivedaziv=$1
 XDG_CONFIG_HOME=$(mktemp -d)
 XDG_RUNTIME_DIR=$(mktemp -d)
 export XDG_CONFIG_HOME XDG_RUNTIME_DIR
@@ -30,20 +32,31 @@ for _ in $(seq 50); do  # until openbox has announced itself
   sleep 0.1
 done
 
-QT_LOGGING_RULES="vivedaziv.dialog.debug=true" "$1" >"$log" 2>&1 &
-pid=$!
-dialog=$(actions Configurator) && echo "$dialog"
-# Frame extents are left, right, top, bottom: a caption widens the top.
-echo "$dialog" | grep -Eq "EXTENTS.* = [0-9]+, [0-9]+, [1-9][0-9]," || fail "no caption"
-echo "$dialog" | grep -Eq "MINIMIZE|MAXIMIZE" && fail "the dialog can be minimised or maximised"
-grep -q "caption font: Comic Neue$" "$log" || fail "captions not in Comic Neue"
+# Both dialogs at DPI $1: framed as they should be, and no caption of a
+# button, label or group box cut.
+dialogs() {
+  echo "Xft.dpi: $1" | xrdb -nocpp -merge
+  QT_LOGGING_RULES="vivedaziv.dialog.debug=true" "$vivedaziv" >"$log" 2>&1 &
+  pid=$!
+  dialog=$(actions Configurator) && echo "$dialog"
+  # Frame extents are left, right, top, bottom: a caption widens the top.
+  echo "$dialog" | grep -Eq "EXTENTS.* = [0-9]+, [0-9]+, [1-9][0-9]," || fail "no caption"
+  echo "$dialog" | grep -Eq "MINIMIZE|MAXIMIZE" && fail "the dialog can be minimised or maximised"
+  grep -q "caption font: Comic Neue$" "$log" || fail "captions not in Comic Neue"
 
-# Focus starts at Planet; About... is the ninth tab stop after it.
-xdotool key --delay 50 Tab Tab Tab Tab Tab Tab Tab Tab Tab space
-about=$(actions "About Vivedaziv") && echo "$about"
-echo "$about" | grep -Eq "MINIMIZE|MAXIMIZE" && fail "the About box can be minimised or maximised"
-echo "$about" | grep -q "ACTION_CLOSE" || fail "the About box lost its close box"
-xdotool key Escape sleep 0.3 key Escape
-wait $pid || fail "the dialog ended with $?"
-pid=""
+  # Focus starts at Planet; About... is the ninth tab stop after it.
+  xdotool key --delay 50 Tab Tab Tab Tab Tab Tab Tab Tab Tab space
+  about=$(actions "About Vivedaziv") && echo "$about"
+  echo "$about" | grep -Eq "MINIMIZE|MAXIMIZE" && fail "the About box can be minimised or maximised"
+  echo "$about" | grep -q "ACTION_CLOSE" || fail "the About box lost its close box"
+  xdotool key Escape sleep 0.3 key Escape
+  wait $pid || fail "the dialog ended with $?"
+  pid=""
+  for title in "Glimmerfall 2.10 Configurator" "About Vivedaziv..."; do
+    grep -qF "clipped captions in $title at $1 dpi: none" "$log" ||
+      fail "captions cut in $title at $1 dpi"
+  done
+}
+dialogs 96
+dialogs 192
 echo "frame test passed"

@@ -18,6 +18,17 @@ start_xvfb() {
   export DISPLAY=":$(cat "$work/display")"
 }
 
+# Starts openbox on the display and waits until it manages it.
+start_openbox() {
+  openbox --sm-disable >/dev/null 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.1
+  done
+  xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || fail "openbox did not start"
+}
+
 # Password protection on, PAM's password for the current user "right one".
 lock_with_password() {
   printf '%s:right one:vivedaziv\n' "$(id -un)" > "$work/passdb"

@@ -3,9 +3,10 @@
 # pam_wrapper. A second client tries to grab the keyboard and the pointer
 # every 5 ms throughout and must never succeed: while another client held
 # them at the start, through a wake by Alt with bursts of Tab, the prompt
-# (seen on a screenshot, above a window mapped meanwhile), a wrong password,
-# the ignored request, Escape, the right password (pasted), and the
-# missing-routine box. Then `/a 0` without its module ends quietly with 0.
+# (seen on a screenshot, above a window mapped meanwhile), a wrong password
+# (its masks and the refusal seen on screenshots), the ignored request,
+# Caps Lock's note, Escape, the right password (pasted), and the missing-routine box. Then
+# `/a 0` without its module ends quietly with 0.
 # $1: vivedaziv  $2: library to preload for PAM  $3: saver_probe
 # $4: directory with a PASSWORD.CPL that lacks its routine
 set -u
@@ -16,13 +17,7 @@ no_routine=$4
 
 . "$(dirname "$0")/common.sh"
 start_xvfb -screen 0 800x600x24
-openbox --sm-disable >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-  sleep 0.1
-done
-xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || fail "openbox did not start"
+start_openbox
 
 lock_with_password
 
@@ -74,12 +69,36 @@ mean=$(convert "$work/prompt.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" -colorspa
 echo "prompt at ${X},${Y} ${WIDTH}x${HEIGHT}, brightness $mean"
 awk "BEGIN{exit !($mean > 0.4)}" || fail "the prompt is not visible on the screen (brightness $mean)"
 
+# Dark pixels in the prompt's box on a screenshot.
+dark_pixels() {
+  convert "$1" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" -colorspace gray -threshold 20% \
+    -format '%[fx:round((1-mean)*w*h)]' info:
+}
+
 # A window mapped during the prompt ends below the saver.
 [ "$("$probe" cover)" = "cover below" ] || fail "a window mapped during the prompt stayed above"
 [ -n "$(find_window "$prompt")" ] || fail "the prompt went away"
 
+# Typed characters show as masks: the field gains black pixels (about 50 a
+# mask).
+dark_before=$(dark_pixels "$work/prompt.png")
 xdotool type --delay 20 "wrong one"
+sleep 0.3
+import -window root "$work/typed.png"
+dark_after=$(dark_pixels "$work/typed.png")
+echo "dark pixels in the prompt: $dark_before before typing, $dark_after after"
+[ "$dark_after" -ge $((dark_before + 300)) ] || fail "typed characters do not show"
+# The refusal is on show, in red, before the prompt goes.
 xdotool key Return
+refused=0
+for _ in $(seq 20); do
+  [ -n "$(find_window "$prompt")" ] || break
+  import -window root "$work/refused.png"
+  red=$(convert "$work/refused.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" \
+          -fx 'r > 0.5 && g < 0.3 && b < 0.3' -format '%[fx:round(mean*w*h)]' info:)
+  [ "$red" -ge 20 ] && { refused=1; break; }
+done
+[ $refused -eq 1 ] || fail "no refusal shown in the prompt"
 wait_gone "$prompt" || fail "the prompt stayed after a wrong password"
 alive || fail "a wrong password ended the saver"
 [ "$("$probe" cover)" = "cover below" ] || fail "a window mapped after the refusal stayed above"
@@ -89,6 +108,17 @@ sleep 1
 [ -z "$(find_window "$prompt")" ] || fail "the request after a refusal should be ignored"
 xdotool key c
 wait_window "$prompt" || fail "no second prompt"
+# Caps Lock, as the X server has it, gets a note under the field.
+sleep 0.3
+import -window root "$work/caps_off.png"
+xdotool key Caps_Lock
+sleep 0.3
+import -window root "$work/caps_on.png"
+xdotool key Caps_Lock
+caps_off=$(dark_pixels "$work/caps_off.png")
+caps_on=$(dark_pixels "$work/caps_on.png")
+echo "dark pixels in the prompt: $caps_off with Caps Lock off, $caps_on on"
+[ "$caps_on" -ge $((caps_off + 60)) ] || fail "no note for Caps Lock"
 xdotool key Escape
 wait_gone "$prompt" || fail "Escape did not close the prompt"
 alive || fail "Escape ended the saver"
@@ -103,7 +133,7 @@ printf 'right one' | xclip -selection primary -loops 1 &
 pids+=($!)
 sleep 0.3
 window_box "$(find_window "$prompt")"
-xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 21)) click 2  # the field
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 42)) click 2  # the field, above the Caps Lock note
 # Past the right password the saver may let go: the watch ends here.
 watch_result
 xdotool key Return
