@@ -20,8 +20,8 @@ mkdir -p "$XDG_CONFIG_HOME"
 xvfb=""; sway_pid=""
 trap 'kill $xvfb $sway_pid 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 
-ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
-hz=$(getconf CLK_TCK)
+# Nanoseconds on a CPU, all threads (finer than the clock ticks of stat).
+cpu() { cat /proc/"$1"/task/*/schedstat | awk '{n += $1} END {printf "%d", n}'; }
 memory() {  # PID: "RSS MiB PSS MiB"
   awk '/^Rss:/ {r = $2} /^Pss:/ {p = $2} END {printf "RSS %5.1f MiB  PSS %5.1f MiB", r / 1024, p / 1024}' \
     "/proc/$1/smaps_rollup"
@@ -32,14 +32,14 @@ measure_saver() {
   "$vivedaziv" /s &
   local saver=$! s0 x0 s1 x1 mem
   sleep 2
-  s0=$(ticks $saver); x0=$(ticks "$2")
+  s0=$(cpu $saver); x0=$(cpu "$2")
   sleep "$seconds"
-  s1=$(ticks $saver); x1=$(ticks "$2")
+  s1=$(cpu $saver); x1=$(cpu "$2")
   mem=$(memory $saver)
   kill -TERM $saver
   wait $saver || true
-  awk -v n="$1" -v s=$((s1 - s0)) -v x=$((x1 - x0)) -v hz="$hz" -v t="$seconds" -v m="$mem" \
-    'BEGIN { printf "%-22s program %5.2f%%  server %5.2f%% of one core  %s\n", n, 100*s/hz/t, 100*x/hz/t, m }'
+  awk -v n="$1" -v s=$((s1 - s0)) -v x=$((x1 - x0)) -v t="$seconds" -v m="$mem" \
+    'BEGIN { printf "%-22s program %5.2f%%  server %5.2f%% of one core  %s\n", n, s/t/1e7, x/t/1e7, m }'
 }
 measure_minimal() {  # NAME
   "$minimal" &

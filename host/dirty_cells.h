@@ -34,6 +34,8 @@ class DirtyCells {
     columns_ = (width_ + kCell - 1) / kCell;
     const int rows = (height_ + kCell - 1) / kCell;
     cells_.assign(static_cast<std::size_t>(columns_) * rows, 0);
+    first_.assign(static_cast<std::size_t>(rows), INT_MAX);
+    last_.assign(static_cast<std::size_t>(rows), -1);
     top_ = INT_MAX;
     bottom_ = -1;
   }
@@ -45,6 +47,8 @@ class DirtyCells {
     for (int r = r0; r <= r1; ++r) {
       std::uint8_t* row = cells_.data() + static_cast<std::size_t>(r) * columns_;
       std::fill(row + c0, row + c1 + 1, std::uint8_t{1});
+      first_[r] = std::min(first_[r], c0);
+      last_[r] = std::max(last_[r], c1);
     }
     top_ = std::min(top_, r0);
     bottom_ = std::max(bottom_, r1);
@@ -60,16 +64,20 @@ class DirtyCells {
       std::uint8_t* row = cells_.data() + static_cast<std::size_t>(r) * columns_;
       const int top = r * kCell;
       const int height = std::min(kCell, height_ - top);
-      for (int c = 0; c < columns_;) {
+      // Only the marked stretch of the row is looked at.
+      const int end = last_[r] + 1;
+      for (int c = first_[r]; c < end;) {
         if (!row[c]) {
           ++c;
           continue;
         }
         const int start = c;
-        while (c < columns_ && row[c]) row[c++] = 0;
+        while (c < end && row[c]) row[c++] = 0;
         const int left = start * kCell;
         add(left, top, std::min(c * kCell, width_) - left, height);
       }
+      first_[r] = INT_MAX;
+      last_[r] = -1;
     }
     top_ = INT_MAX;
     bottom_ = -1;
@@ -77,6 +85,9 @@ class DirtyCells {
 
  private:
   std::vector<std::uint8_t> cells_;
+  // The first and last marked column of every row.
+  std::vector<int> first_;
+  std::vector<int> last_;
   int width_ = 0;
   int height_ = 0;
   int columns_ = 0;
