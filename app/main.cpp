@@ -1,8 +1,8 @@
 #include <QApplication>
-#include <QFileInfo>
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "command_line.h"
 #include "display_check.h"
@@ -19,18 +19,18 @@ int main(int argc, char** argv) {
     std::fputs(vz::kUsageLine, stderr);
     return 0;
   }
-  if (!vz::DisplayAvailable()) return 1;
+  // On a Wayland desktop the saver runs natively when the compositor allows.
+  if (command.mode == vz::Mode::Saver) {
+    if (const std::optional<int> code = vz::CSaverApp::RunWaylandSaver(argc, argv)) return *code;
+  }
+  if (!vz::DisplayAvailable(command.mode)) return 1;
 
   // Black at once: loading the toolkit is the slowest part of start-up.
   std::unique_ptr<vz::FastCover> cover;
   if (command.mode == vz::Mode::Saver) cover = vz::FastCover::Show();
 
   QApplication app(argc, argv);
-  QApplication::setOrganizationName("Quenfold");
-  // The settings live under the executable's own name, so a renamed copy
-  // starts from defaults.
-  QApplication::setApplicationName(
-      QFileInfo(QString::fromLocal8Bit(argc > 0 ? argv[0] : "vivedaziv")).completeBaseName());
+  vz::CSaverApp::NameApplication(argc > 0 ? argv[0] : nullptr);
   QApplication::setQuitOnLastWindowClosed(false);
   vz::ExitCleanlyOnSignals();
 

@@ -2,16 +2,21 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFileInfo>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 
+#include "desktop_setting.h"
+#include "instance_lock.h"
 #include "particle_wnd.h"
 #include "password_calls.h"
 #include "run_config_dialog.h"
 #include "fast_cover.h"
 #include "saver_wnd.h"
+#include "signal_exit.h"
+#include "wayland_saver.h"
 #include "x11_connection.h"
 #include "x11_host.h"
 
@@ -54,6 +59,32 @@ void SyncX11() {
 constexpr int kCoverMaxMs = 3000;
 
 }  // namespace
+
+void CSaverApp::NameApplication(const char* argv0) {
+  QCoreApplication::setOrganizationName("Quenfold");
+  QCoreApplication::setApplicationName(
+      QFileInfo(QString::fromLocal8Bit(argv0 ? argv0 : "vivedaziv")).completeBaseName());
+}
+
+std::optional<int> CSaverApp::RunWaylandSaver(int argc, char** argv) {
+  std::unique_ptr<WaylandSaver> saver = WaylandSaver::Connect();
+  if (!saver) return std::nullopt;
+  QCoreApplication app(argc, argv);
+  NameApplication(argc > 0 ? argv[0] : nullptr);
+  // No Wayland compositor here offers a lock that holds: a key would end a
+  // "locked" saver, or another window would come up over it. Better none.
+  if (ScreenSaverPasswordEnabled()) {
+    std::fprintf(stderr,
+                 "vivedaziv: this Wayland session offers no way for the saver to lock the "
+                 "screen; use the desktop's own locker (swaylock, for instance)\n");
+    return 1;
+  }
+  if (!saver->OffersLayerShell()) return std::nullopt;
+  std::unique_ptr<InstanceLock> lock;
+  if (InstanceLock::Take(lock) == InstanceLock::Result::HeldElsewhere) return 0;
+  ExitCleanlyOnSignals();
+  return saver->Run();
+}
 
 CSaverApp::CSaverApp() = default;
 CSaverApp::~CSaverApp() = default;

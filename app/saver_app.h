@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "command_line.h"
@@ -23,6 +24,16 @@ class CSaverApp {
   bool InitInstance(const ParsedCommand& command);
   // Runs the message loop while there is a main window; the exit code.
   int Run();
+
+  // Saver mode in a Wayland session (WAYLAND_DISPLAY names a compositor
+  // that answers): the exit code of the native saver, which needs a
+  // compositor offering layer-shell, or of its refusal; nothing when the X11
+  // saver should run instead. Makes its own QCoreApplication.
+  static std::optional<int> RunWaylandSaver(int argc, char** argv);
+
+  // Names the application for the settings store: the maker, and the
+  // executable's own name, so a renamed copy starts from defaults.
+  static void NameApplication(const char* argv0);
 
   void RunConfigDialog(std::uint32_t parent, bool useForeground);
   void ChangePassword(std::uint32_t parent);

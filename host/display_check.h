@@ -1,11 +1,17 @@
 #pragma once
 
+#include "command_line.h"
+
 namespace vz {
 
-// True when the toolkit will be able to start: either its platform needs no
-// display (QT_QPA_PLATFORM names another one than X11, as tests do with
-// offscreen), or the X display can be opened. Otherwise says so in one line
-// on stderr. Cheap enough to run before the toolkit loads.
-bool DisplayAvailable();
+// True when the toolkit will be able to start in `mode`: either its platform
+// needs no display (QT_QPA_PLATFORM names another one than X11, as tests do
+// with offscreen), or the X display can be opened (the toolkit is then told
+// to use X11 unless QT_QPA_PLATFORM chose), or, for the dialogs of the
+// configure and password modes, no X display but a Wayland compositor
+// answers at WAYLAND_DISPLAY (the toolkit is then told to use Wayland).
+// Otherwise says so in one line on stderr. Cheap enough to run before the
+// toolkit loads.
+bool DisplayAvailable(Mode mode);
 
 }  // namespace vz

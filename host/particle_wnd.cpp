@@ -9,10 +9,9 @@
 #include <algorithm>
 #include <climits>
 
-#include "entries.h"
+#include "dirty_cells.h"
+#include "particle_settings.h"
 #include "seed.h"
-#include "settings_store.h"
-#include "step.h"
 #include "x11_connection.h"
 
 namespace vz {
@@ -25,9 +24,6 @@ QRgb ToQRgb(Colour c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF)
 QRect Scaled(const QRect& r, qreal factor) {
   return QRectF(QPointF(r.topLeft()) * factor, QSizeF(r.size()) * factor).toAlignedRect();
 }
-
-// How long a tick runs before the event loop gets a turn.
-constexpr std::chrono::milliseconds kTickSlice{8};
 }  // namespace
 
 CParticleWnd::CParticleWnd(bool autoDelete) : autoDelete_(autoDelete) {
@@ -104,13 +100,7 @@ bool CParticleWnd::Create(std::uint32_t exStyle, std::uint32_t style, const QRec
   return true;
 }
 
-void CParticleWnd::LoadSettings() {
-  SettingsStore store;
-  const EntryValues v =
-      ReadEntries(store, QCoreApplication::applicationName(), DefaultColumn::ParticleWindow);
-  field.params = ParamsFromEntries(v);
-  field.count = CountFromEntries(v);
-}
+void CParticleWnd::LoadSettings() { LoadParticleSettings(field); }
 
 void CParticleWnd::RestartTimer() {
   timer_.stop();
@@ -165,14 +155,10 @@ bool CParticleWnd::BeginDraw() {
 void CParticleWnd::FillSolidRect(std::int32_t x, std::int32_t y, std::int32_t w,
                                  std::int32_t h, Colour colour) {
   if (!drawing_) return;
-  // Clip in 64 bits: positions may lie anywhere in the 32-bit range.
-  const int x0 = static_cast<int>(std::max<std::int64_t>(x, 0));
-  const int y0 = static_cast<int>(std::max<std::int64_t>(y, 0));
-  const int x1 =
-      static_cast<int>(std::min<std::int64_t>(std::int64_t{x} + w, deviceSize_.width()));
-  const int y1 =
-      static_cast<int>(std::min<std::int64_t>(std::int64_t{y} + h, deviceSize_.height()));
-  if (x0 >= x1 || y0 >= y1) return;
+  int x0, y0, x1, y1;
+  if (!ClipToPicture(x, y, w, h, deviceSize_.width(), deviceSize_.height(), x0, y0, x1, y1)) {
+    return;
+  }
   const QRect r(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1));
   if (direct_) {
     canvas_.Fill(r, colour);
@@ -309,33 +295,7 @@ void CParticleWnd::PaintImage(const QRegion& region) {
 }
 
 void CParticleWnd::timerEvent(QTimerEvent* event) {
-  if (event->timerId() == pieceTimer_.timerId()) {
-    RunTick();
-    return;
-  }
-  if (tick_.Running()) {
-    tickDue_ = true;
-    return;
-  }
-  if (tick_.Start(field)) RunTick();
-}
-
-void CParticleWnd::RunTick() {
-  if (tick_.Run(*this, std::chrono::steady_clock::now() + kTickSlice)) {
-    const bool next = tickDue_ && tick_.Start(field);
-    tickDue_ = false;
-    if (!next) {
-      pieceTimer_.stop();
-      return;
-    }
-  }
-  if (!pieceTimer_.isActive()) pieceTimer_.start(0, Qt::PreciseTimer, this);
-}
-
-void CParticleWnd::AbandonTick() {
-  tick_.Abandon();
-  pieceTimer_.stop();
-  tickDue_ = false;
+  ticks_.OnTimer(event->timerId(), field, *this);
 }
 
 bool CParticleWnd::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {

@@ -10,7 +10,7 @@
 
 #include "draw_surface.h"
 #include "particle_field.h"
-#include "step.h"
+#include "sliced_tick.h"
 #include "window_styles.h"
 #include "x11_canvas.h"
 
@@ -98,15 +98,9 @@ class CParticleWnd : public QWidget, public DrawSurface, public QAbstractNativeE
   // The part of a paint event's region to clear, in device pixels.
   QRegion RepaintedDevicePart(const QRegion& region);
   void PaintImage(const QRegion& region);
-  // Runs the tick in progress for one slice of time.
-  void RunTick();
-  void AbandonTick();
+  void AbandonTick() { ticks_.Abandon(); }
 
-  StepJob tick_;
-  // Fires whenever the event loop is idle while a tick is in progress.
-  QBasicTimer pieceTimer_;
-  // Timer 1 fired during a long tick: the next one starts right after it.
-  bool tickDue_ = false;
+  SlicedTick ticks_{this};
   // Parts of the window the X server reported as exposed and not yet
   // repainted, in device pixels.
   QRegion exposed_;

@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QScreen>
 
+#include "close_rules.h"
 #include "password_calls.h"
 #include "saver_display.h"
 
@@ -150,12 +151,7 @@ bool CSaverWnd::event(QEvent* event) {
       const QPoint p = static_cast<QMouseEvent*>(event)->position().toPoint();
       const std::int32_t x = static_cast<std::int16_t>(p.x());
       const std::int32_t y = static_cast<std::int16_t>(p.y());
-      if (lastMouseX == -1 && lastMouseY == -1) {
-        lastMouseX = x;
-        lastMouseY = y;
-      } else if (x != lastMouseX || y != lastMouseY) {
-        PostCloseRequest();
-      }
+      if (PointerMovedAway(lastMouseX, lastMouseY, x, y)) PostCloseRequest();
       break;
     }
     case QEvent::WindowDeactivate:

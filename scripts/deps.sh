@@ -11,6 +11,7 @@ packages=(
   fonts-comic-neue
   libpam0g-dev libpam-wrapper
   mate-screensaver dbus-daemon libglib2.0-bin dconf-gsettings-backend
+  libwayland-dev libwayland-bin wayland-protocols qt6-wayland sway swayidle grim wtype
 )
 
 missing=()

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <vector>
+
+namespace vz {
+
+// Clips [x, x + w) × [y, y + h) to a width × height picture, in 64 bits
+// since positions may lie anywhere in the 32-bit range; false when nothing
+// is left.
+inline bool ClipToPicture(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h, int width,
+                          int height, int& x0, int& y0, int& x1, int& y1) {
+  x0 = static_cast<int>(std::max<std::int64_t>(x, 0));
+  y0 = static_cast<int>(std::max<std::int64_t>(y, 0));
+  x1 = static_cast<int>(std::min<std::int64_t>(std::int64_t{x} + w, width));
+  y1 = static_cast<int>(std::min<std::int64_t>(std::int64_t{y} + h, height));
+  return x0 < x1 && y0 < y1;
+}
+
+// The parts of a picture painted since they were last taken, kept as a grid
+// of kCell × kCell cells so that however many squares a tick paints, what is
+// handed on is a few rectangles: each row of cells gives its maximal runs,
+// rows top to bottom, runs left to right (y-x sorted bands).
+class DirtyCells {
+ public:
+  static constexpr int kCell = 8;
+
+  // Forgets everything: a picture of width × height, nothing marked.
+  void Reset(int width, int height) {
+    width_ = std::max(width, 0);
+    height_ = std::max(height, 0);
+    columns_ = (width_ + kCell - 1) / kCell;
+    const int rows = (height_ + kCell - 1) / kCell;
+    cells_.assign(static_cast<std::size_t>(columns_) * rows, 0);
+    first_.assign(static_cast<std::size_t>(rows), INT_MAX);
+    last_.assign(static_cast<std::size_t>(rows), -1);
+    top_ = INT_MAX;
+    bottom_ = -1;
+  }
+
+  // Marks [x0, x1) × [y0, y1), already clipped to the picture and not empty.
+  void Mark(int x0, int y0, int x1, int y1) {
+    const int c0 = x0 / kCell, c1 = (x1 - 1) / kCell;
+    const int r0 = y0 / kCell, r1 = (y1 - 1) / kCell;
+    for (int r = r0; r <= r1; ++r) {
+      std::uint8_t* row = cells_.data() + static_cast<std::size_t>(r) * columns_;
+      std::fill(row + c0, row + c1 + 1, std::uint8_t{1});
+      first_[r] = std::min(first_[r], c0);
+      last_[r] = std::max(last_[r], c1);
+    }
+    top_ = std::min(top_, r0);
+    bottom_ = std::max(bottom_, r1);
+  }
+
+  bool Empty() const { return bottom_ < top_; }
+
+  // Calls add(x, y, width, height) for every run, clipped to the picture,
+  // and clears the grid.
+  template <class Add>
+  void Take(Add&& add) {
+    for (int r = top_; r <= bottom_; ++r) {
+      std::uint8_t* row = cells_.data() + static_cast<std::size_t>(r) * columns_;
+      const int top = r * kCell;
+      const int height = std::min(kCell, height_ - top);
+      // Only the marked stretch of the row is looked at.
+      const int end = last_[r] + 1;
+      for (int c = first_[r]; c < end;) {
+        if (!row[c]) {
+          ++c;
+          continue;
+        }
+        const int start = c;
+        while (c < end && row[c]) row[c++] = 0;
+        const int left = start * kCell;
+        add(left, top, std::min(c * kCell, width_) - left, height);
+      }
+      first_[r] = INT_MAX;
+      last_[r] = -1;
+    }
+    top_ = INT_MAX;
+    bottom_ = -1;
+  }
+
+ private:
+  std::vector<std::uint8_t> cells_;
+  // The first and last marked column of every row.
+  std::vector<int> first_;
+  std::vector<int> last_;
+  int width_ = 0;
+  int height_ = 0;
+  int columns_ = 0;
+  int top_ = INT_MAX;
+  int bottom_ = -1;
+};
+
+}  // namespace vz

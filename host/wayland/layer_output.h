@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "dirty_cells.h"
+#include "draw_surface.h"
+#include "shm_buffer.h"
+#include "wayland_globals.h"
+
+struct wl_output;
+struct wl_surface;
+struct zwlr_layer_surface_v1;
+
+namespace vz {
+
+// The saver's surface on one output: an overlay layer surface anchored to
+// every edge, over panels and windows, that takes the keyboard. Black until
+// a particle field draws on it through DrawSurface. Fills go into a log;
+// a buffer about to be shown first catches up on every fill it has not had
+// (two buffers take turns), so what is shown is exactly what was painted, in
+// order, and only the cells painted since the last commit are damaged.
+class LayerOutput : public DrawSurface {
+ public:
+  // `repainted` runs after a configure with a new size, once the surface
+  // shows black at that size; `closed` when the compositor takes the
+  // surface away.
+  LayerOutput(const WaylandGlobals& globals, wl_output* output,
+              std::function<void(LayerOutput&)> repainted,
+              std::function<void(LayerOutput&)> closed);
+  ~LayerOutput() override;
+  LayerOutput(const LayerOutput&) = delete;
+  LayerOutput& operator=(const LayerOutput&) = delete;
+
+  wl_surface* Surface() const { return surface_; }
+  bool Configured() const { return width_ > 0 && height_ > 0; }
+
+  // Commits what was painted since the last commit, when a buffer is free;
+  // otherwise it waits for a later call.
+  void Present();
+  bool HasUnshownFills() const { return !dirty_.Empty(); }
+
+  // DrawSurface
+  ClientRect GetClientRect() const override { return {0, 0, width_, height_}; }
+  bool BeginDraw() override;
+  void EndDraw() override;
+  void FillSolidRect(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h,
+                     Colour colour) override;
+
+  // Called by the layer surface's listener.
+  void OnConfigure(std::uint32_t serial, std::uint32_t width, std::uint32_t height);
+  void OnClosed();
+
+ private:
+  struct Fill {
+    int x0, y0, x1, y1;
+    std::uint32_t pixel;
+  };
+  struct Slot {
+    std::unique_ptr<ShmBuffer> buffer;
+    // Fills up to this number are in the buffer.
+    std::uint64_t upTo = 0;
+    // It must first copy the last shown buffer, whose fills the log no
+    // longer holds.
+    bool copyLatest = false;
+  };
+
+  void Resize(int width, int height);
+  Slot* FreeSlot();
+  void CatchUp(Slot& slot);
+  void TrimLog();
+
+  const WaylandGlobals& globals_;
+  wl_surface* surface_ = nullptr;
+  zwlr_layer_surface_v1* layer_ = nullptr;
+  std::function<void(LayerOutput&)> repainted_;
+  std::function<void(LayerOutput&)> closed_;
+  int width_ = 0;
+  int height_ = 0;
+  bool drawing_ = false;
+  std::vector<Slot> slots_;
+  Slot* latest_ = nullptr;
+  std::vector<Fill> log_;
+  std::uint64_t logStart_ = 0;  // number of log_[0]
+  DirtyCells dirty_;
+};
+
+}  // namespace vz

@@ -1,0 +1,168 @@
+#!/usr/bin/env bash
+# `vivedaziv /s` as a native Wayland client of a headless sway: particles in
+# the default colours on the first output, black on the others (also on one
+# added while it runs), also after the first changes size; a second start
+# does nothing; SIGTERM, a key and pointer motion each end it with 0;
+# swayidle starts it after idle time; with protection on it refuses with one
+# line and code 1. The settings dialog opens there too, and on X11 when there
+# is an X display as well.
+# Usage: saver_test.sh VIVEDAZIV VIRTUAL_POINTER   (inside xvfb-run, or not)
+set -uo pipefail
+pointer=$2
+fail() { echo "FAIL: $*"; exit 1; }
+for tool in swayidle grim wtype convert; do
+  command -v $tool >/dev/null || fail "$tool is not installed"
+done
+
+# A copy at a path of its own, so that looking for the saver swayidle starts
+# can never find one that another test runs.
+work=$(mktemp -d)
+chmod 755 "$work"
+cp "$1" "$work/vivedaziv"
+vivedaziv=$work/vivedaziv
+export XDG_CONFIG_HOME=$work/config
+mkdir -p "$XDG_CONFIG_HOME"
+sway_pid=""; saver=""; idle=""
+cleanup() {
+  kill $idle $saver 2>/dev/null
+  [ -n "$sway_pid" ] && kill "$sway_pid" 2>/dev/null && wait "$sway_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+. "$(dirname "$0")/headless_sway.sh"
+x_display=${DISPLAY:-}
+unset DISPLAY  # no X11 to fall back on
+
+# Colours on an output, most frequent first: "count #RRGGBB" per line.
+colours() {
+  grim -o "$1" "$work/shot.png" 2>/dev/null || return 1
+  convert "$work/shot.png" -format %c histogram:info:- | sed -E 's/^ *([0-9]+):.*(#[0-9A-F]{6}).*/\1 \2/' | sort -rn
+}
+# Waits until the output shows the saver: black, and nothing of the desktop.
+shows_saver() {
+  local c
+  for _ in $(seq 50); do
+    c=$(colours "$1")
+    grep -q '#000000' <<<"$c" && ! grep -q '#336699' <<<"$c" && return 0
+    sleep 0.1
+  done
+  fail "$1 does not show the saver: $c"
+}
+black() {
+  local c
+  c=$(colours "$1")
+  [ "$(awk '{print $2}' <<<"$c")" = "#000000" ] || fail "$1 should be all black: $c"
+}
+# The default colours, and no more squares than particles: every buffer shown
+# has had every erase.
+particles() {
+  local c lit
+  c=$(colours "$1")
+  grep -v -E '#(000000|C8C800|00C8C8)$' <<<"$c" && fail "$1: colours other than the default ones: $c"
+  grep -q '#C8C800' <<<"$c" && grep -q '#00C8C8' <<<"$c" || fail "$1: no particles: $c"
+  lit=$(grep -v '#000000' <<<"$c" | awk '{n += $1} END {print n}')
+  [ "$lit" -le $((50 * 16)) ] || fail "$1: $lit pixels lit by 50 particles: $c"
+}
+start() {
+  "$vivedaziv" /s &
+  saver=$!
+  shows_saver HEADLESS-1
+}
+ends() {
+  for _ in $(seq 50); do kill -0 $saver 2>/dev/null || break; sleep 0.1; done
+  kill -0 $saver 2>/dev/null && fail "saver still running after $1"
+  wait $saver
+  local rc=$?
+  saver=""
+  [ $rc -eq 0 ] || fail "saver exited with $rc after $1"
+  echo "ended with 0 after $1"
+}
+running() { kill -0 $saver 2>/dev/null || fail "saver ended after $1"; }
+
+# Default settings but fast ticks.
+mkdir -p "$XDG_CONFIG_HOME/Quenfold"
+printf '[vivedaziv]\nDelayTime=10\n' > "$XDG_CONFIG_HOME/Quenfold/vivedaziv.conf"
+
+# Protection on: one line, nothing shown, code 1.
+mkdir -p "$XDG_CONFIG_HOME/Control Panel"
+printf 'ScreenSaveUsePassword=1\n' > "$XDG_CONFIG_HOME/Control Panel/Desktop.conf"
+timeout 10 "$vivedaziv" /s 2>"$work/err"
+rc=$?
+[ $rc -eq 1 ] || fail "with protection on the saver should exit with 1, not $rc"
+[ "$(wc -l < "$work/err")" = 1 ] && grep -q "no way for the saver to lock the screen" "$work/err" ||
+  fail "expected one line about the missing lock, got: $(cat "$work/err")"
+[ "$(colours HEADLESS-1 | awk '{print $2}')" = "#336699" ] || fail "something was shown"
+rm "$XDG_CONFIG_HOME/Control Panel/Desktop.conf"
+echo "refused with protection on"
+
+swaymsg create_output >/dev/null || fail "cannot add an output"
+start
+shows_saver HEADLESS-2
+sleep 2
+particles HEADLESS-1
+black HEADLESS-2
+"$vivedaziv" /s &
+second=$!
+for _ in $(seq 50); do kill -0 $second 2>/dev/null || break; sleep 0.1; done
+kill -0 $second 2>/dev/null && fail "a second saver is running"
+wait $second || fail "the second start should end with 0"
+running "a second start"
+swaymsg create_output >/dev/null
+shows_saver HEADLESS-3
+sleep 0.5
+black HEADLESS-3
+running "an output was added"
+particles HEADLESS-1
+# A new size repaints: black at that size, a fresh layout, nothing left over.
+swaymsg output HEADLESS-1 mode 1024x768 >/dev/null
+sleep 1
+running "the output changed size"
+particles HEADLESS-1
+kill -TERM $saver
+ends SIGTERM
+
+start
+sleep 0.5
+wtype -s 200 a
+ends "a key"
+
+start
+sleep 0.5
+"$pointer" 1000 || fail "the virtual pointer failed"
+ends "pointer motion"
+
+# The dialog runs on Qt's own Wayland platform.
+# (Qt's Wayland plugin leaves some of its objects at exit: no leak check.)
+ASAN_OPTIONS=${ASAN_OPTIONS:-}:detect_leaks=0 "$vivedaziv" /c 2>"$work/dialog.err" &
+dialog=$!
+shown() { local tree; tree=$(swaymsg -t get_tree) && grep -q '"app_id": "vivedaziv"' <<<"$tree"; }
+for _ in $(seq 200); do shown && break; sleep 0.1; done
+shown || fail "no settings dialog on Wayland: $(cat "$work/dialog.err")"
+kill -TERM $dialog
+wait $dialog || fail "the dialog did not end with 0 at SIGTERM"
+echo "settings dialog shown on Wayland"
+
+# With an X display as well, everything but the saver stays on X11 (Qt would
+# take Wayland).
+if [ -n "$x_display" ]; then
+  DISPLAY=$x_display "$vivedaziv" /c 2>/dev/null &
+  dialog=$!
+  for _ in $(seq 200); do DISPLAY=$x_display xdotool search --name Configurator >/dev/null && break; sleep 0.1; done
+  DISPLAY=$x_display xdotool search --name Configurator >/dev/null || fail "no settings dialog on X11"
+  shown && fail "the settings dialog went to Wayland beside an X display"
+  kill -TERM $dialog
+  wait $dialog || fail "the X11 dialog did not end with 0 at SIGTERM"
+  echo "settings dialog shown on X11 beside Wayland"
+fi
+
+swayidle -w timeout 1 "$vivedaziv /s" >/dev/null 2>&1 &
+idle=$!
+for _ in $(seq 50); do saver=$(pgrep -f "^$vivedaziv /s") && break; sleep 0.1; done
+[ -n "$saver" ] || fail "swayidle did not start the saver"
+shows_saver HEADLESS-1
+wtype -s 200 a
+for _ in $(seq 50); do pgrep -f "^$vivedaziv /s" >/dev/null || break; sleep 0.1; done
+pgrep -f "^$vivedaziv /s" >/dev/null && fail "the saver swayidle started did not end at a key"
+saver=""
+echo "swayidle started it and a key ended it"
+echo "Wayland saver test passed"
