@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include "saver_selection.h"
 
@@ -43,23 +44,41 @@ const xcb_screen_t* ScreenOf(xcb_connection_t* c, xcb_window_t root) {
   return nullptr;
 }
 
-// What the server says of a window: whether it exists, is viewable and is
-// a child of `root` of `size` (any size when `size` is null).
-bool InPlace(xcb_connection_t* c, xcb_window_t window, xcb_window_t root,
-             const xcb_get_geometry_reply_t* size) {
-  const auto attributesCookie = xcb_get_window_attributes(c, window);
-  const auto treeCookie = xcb_query_tree(c, window);
-  const auto geometryCookie = xcb_get_geometry(c, window);
-  auto* a = xcb_get_window_attributes_reply(c, attributesCookie, nullptr);
-  auto* t = xcb_query_tree_reply(c, treeCookie, nullptr);
-  auto* g = xcb_get_geometry_reply(c, geometryCookie, nullptr);
-  const bool ok = a && t && g && a->map_state == XCB_MAP_STATE_VIEWABLE && t->parent == root &&
-                  (!size || (g->x == 0 && g->y == 0 && g->width == size->width &&
-                             g->height == size->height));
+// What the server says of a window, asked for without waiting so that the
+// answers for every window come back together.
+struct WindowQuery {
+  xcb_get_window_attributes_cookie_t attributes;
+  xcb_query_tree_cookie_t tree;
+  xcb_get_geometry_cookie_t geometry;
+  xcb_get_geometry_cookie_t rootGeometry;
+};
+
+struct WindowState {
+  bool viewable = false;
+  bool childOfRoot = false;  // false also when the window is gone
+  bool fillsRoot = false;
+};
+
+WindowQuery Ask(xcb_connection_t* c, xcb_window_t window, xcb_window_t root) {
+  return {xcb_get_window_attributes(c, window), xcb_query_tree(c, window),
+          xcb_get_geometry(c, window), xcb_get_geometry(c, root)};
+}
+
+WindowState Answer(xcb_connection_t* c, const WindowQuery& q, xcb_window_t root) {
+  auto* a = xcb_get_window_attributes_reply(c, q.attributes, nullptr);
+  auto* t = xcb_query_tree_reply(c, q.tree, nullptr);
+  auto* g = xcb_get_geometry_reply(c, q.geometry, nullptr);
+  auto* r = xcb_get_geometry_reply(c, q.rootGeometry, nullptr);
+  WindowState state;
+  state.viewable = a && a->map_state == XCB_MAP_STATE_VIEWABLE;
+  state.childOfRoot = t && t->parent == root;
+  state.fillsRoot = g && r && g->x == 0 && g->y == 0 && g->width == r->width &&
+                    g->height == r->height;
   std::free(a);
   std::free(t);
   std::free(g);
-  return ok;
+  std::free(r);
+  return state;
 }
 
 }  // namespace
@@ -248,24 +267,37 @@ void SaverDisplay::MakeCover(Cover& cover) {
 
 void SaverDisplay::Check() {
   if (!holding_ || repairing_) return;
-  bool broken = false;
-  if (saver_ != XCB_NONE && !InPlace(c_, saver_, saverRoot_, nullptr)) {
-    // Gone, or somewhere else: unmapped only, it is mapped again below.
-    xcb_query_tree_reply_t* t = xcb_query_tree_reply(c_, xcb_query_tree(c_, saver_), nullptr);
-    if (!t || t->parent != saverRoot_) saver_ = XCB_NONE;
-    std::free(t);
-    broken = true;
+  // Every question first, then every answer: one wait for all of them.
+  const std::optional<GrabProbe> probe = AskWhetherGrabsAreOpen();
+  std::optional<WindowQuery> saverQuery;
+  if (saver_ != XCB_NONE) saverQuery = Ask(c_, saver_, saverRoot_);
+  std::vector<std::optional<WindowQuery>> coverQueries;
+  for (const Cover& cover : covers_) {
+    coverQueries.push_back(cover.window != XCB_NONE
+                               ? std::optional(Ask(c_, cover.window, cover.root))
+                               : std::nullopt);
   }
-  for (Cover& cover : covers_) {
-    xcb_get_geometry_reply_t* root =
-        xcb_get_geometry_reply(c_, xcb_get_geometry(c_, cover.root), nullptr);
-    if (cover.window == XCB_NONE || !InPlace(c_, cover.window, cover.root, root)) {
+  xcb_flush(c_);
+
+  bool broken = false;
+  if (saverQuery) {
+    const WindowState state = Answer(c_, *saverQuery, saverRoot_);
+    // Gone or somewhere else, it is made anew; unmapped, mapped again.
+    if (!state.childOfRoot) saver_ = XCB_NONE;
+    broken = broken || !state.childOfRoot || !state.viewable;
+  }
+  for (std::size_t i = 0; i < covers_.size(); ++i) {
+    Cover& cover = covers_[i];
+    const bool inPlace = coverQueries[i] && [&] {
+      const WindowState state = Answer(c_, *coverQueries[i], cover.root);
+      return state.viewable && state.childOfRoot && state.fillsRoot;
+    }();
+    if (!inPlace) {
       cover.broken = true;
       broken = true;
     }
-    std::free(root);
   }
-  if (GrabsOpenToOthers()) {
+  if (probe && GrabsWereOpen(*probe)) {
     keyboard_ = pointer_ = false;
     broken = true;
   }
@@ -276,7 +308,7 @@ void SaverDisplay::Check() {
   }
 }
 
-bool SaverDisplay::GrabsOpenToOthers() {
+std::optional<SaverDisplay::GrabProbe> SaverDisplay::AskWhetherGrabsAreOpen() {
   // Opened only here, off the path that takes the grabs at start.
   if (!probe_) {
     probe_ = xcb_connect(nullptr, nullptr);
@@ -285,21 +317,27 @@ bool SaverDisplay::GrabsOpenToOthers() {
       probe_ = nullptr;
     }
   }
-  if (!probe_) return false;
+  if (!probe_) return std::nullopt;
   const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(probe_)).data->root;
-  const auto k = xcb_grab_keyboard(probe_, 0, root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC,
-                                   XCB_GRAB_MODE_ASYNC);
-  const auto p = xcb_grab_pointer(probe_, 0, root, 0, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC,
-                                  XCB_NONE, XCB_NONE, XCB_CURRENT_TIME);
-  xcb_grab_keyboard_reply_t* kr = xcb_grab_keyboard_reply(probe_, k, nullptr);
-  xcb_grab_pointer_reply_t* pr = xcb_grab_pointer_reply(probe_, p, nullptr);
+  GrabProbe probe{xcb_grab_keyboard(probe_, 0, root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC,
+                                    XCB_GRAB_MODE_ASYNC),
+                  xcb_grab_pointer(probe_, 0, root, 0, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC,
+                                   XCB_NONE, XCB_NONE, XCB_CURRENT_TIME)};
+  xcb_flush(probe_);
+  return probe;
+}
+
+bool SaverDisplay::GrabsWereOpen(const GrabProbe& probe) {
+  xcb_grab_keyboard_reply_t* kr = xcb_grab_keyboard_reply(probe_, probe.keyboard, nullptr);
+  xcb_grab_pointer_reply_t* pr = xcb_grab_pointer_reply(probe_, probe.pointer, nullptr);
   const bool keyboardOpen = kr && kr->status == XCB_GRAB_STATUS_SUCCESS;
   const bool pointerOpen = pr && pr->status == XCB_GRAB_STATUS_SUCCESS;
   std::free(kr);
   std::free(pr);
+  // Taken by the probe: let go at once, for the saver to take.
   if (keyboardOpen) xcb_ungrab_keyboard(probe_, XCB_CURRENT_TIME);
   if (pointerOpen) xcb_ungrab_pointer(probe_, XCB_CURRENT_TIME);
-  xcb_flush(probe_);
+  if (keyboardOpen || pointerOpen) xcb_flush(probe_);
   return keyboardOpen || pointerOpen;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "x11_connection.h"
@@ -74,8 +75,14 @@ class SaverDisplay : public QAbstractNativeEventFilter {
   void AddToEventMask(xcb_window_t window, std::uint32_t events);
   bool IsOurs(xcb_window_t window) const;
   Cover* CoverFor(xcb_window_t window);
-  // Whether another client could take the keyboard or the pointer now.
-  bool GrabsOpenToOthers();
+  // Whether another client could take the keyboard or the pointer now,
+  // asked through the probe connection and answered later.
+  struct GrabProbe {
+    xcb_grab_keyboard_cookie_t keyboard;
+    xcb_grab_pointer_cookie_t pointer;
+  };
+  std::optional<GrabProbe> AskWhetherGrabsAreOpen();
+  bool GrabsWereOpen(const GrabProbe& probe);
 
   xcb_connection_t* c_;
   // A connection of our own that plays "another client" in the checks.
