@@ -21,6 +21,12 @@ constexpr int kRepairNoticeMs = 3000;
 // The check that does not rely on events.
 constexpr int kCheckIntervalMs = 1000;
 
+// What the saver's window tells beyond what Qt asks for: being obscured,
+// unmapped, destroyed or reparented, and grabs lost with it.
+constexpr std::uint32_t kSaverEvents =
+    XCB_EVENT_MASK_VISIBILITY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY |
+    XCB_EVENT_MASK_FOCUS_CHANGE | XCB_EVENT_MASK_LEAVE_WINDOW;
+
 // An invisible pointer for the covers: a 1 × 1 cursor whose mask is empty.
 xcb_cursor_t BlankCursor(xcb_connection_t* c, xcb_window_t root) {
   const xcb_pixmap_t pixmap = xcb_generate_id(c);
@@ -132,6 +138,8 @@ void SaverDisplay::Hold(xcb_window_t saver, bool cover, Callbacks callbacks) {
   callbacks_ = std::move(callbacks);
   holding_ = true;
   saver_ = saver;
+  // Input first: nothing typed meanwhile may reach another window.
+  Grab(saver_);
   xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(c_, xcb_get_geometry(c_, saver), nullptr);
   saverRoot_ = g ? g->root : xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
   std::free(g);
@@ -147,8 +155,7 @@ void SaverDisplay::Hold(xcb_window_t saver, bool cover, Callbacks callbacks) {
     AddToEventMask(it.data->root,
                    XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_STRUCTURE_NOTIFY);
   }
-  AddToEventMask(saver_, XCB_EVENT_MASK_VISIBILITY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY |
-                             XCB_EVENT_MASK_FOCUS_CHANGE | XCB_EVENT_MASK_LEAVE_WINDOW);
+  AddToEventMask(saver_, kSaverEvents);
   if (!filtering_) {
     qGuiApp->installNativeEventFilter(this);
     filtering_ = true;
@@ -165,8 +172,7 @@ void SaverDisplay::Repair() {
     keyboard_ = pointer_ = false;
     saver_ = callbacks_.rebuild();
     if (saver_ != XCB_NONE) {
-      AddToEventMask(saver_, XCB_EVENT_MASK_VISIBILITY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY |
-                                 XCB_EVENT_MASK_FOCUS_CHANGE | XCB_EVENT_MASK_LEAVE_WINDOW);
+      AddToEventMask(saver_, kSaverEvents);
     } else {
       trouble = "the saver's window cannot be shown again";
     }
