@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # The Wayland saver beside the X11 one, at the default settings on a
 # 1920 x 1080 screen: `vivedaziv /s` on a headless sway output and on Xvfb,
-# the share of one core used by the program and by the display server over
-# a run, and the program's memory (RSS and PSS) at its end; and the memory
-# of a minimal Qt program showing one full-screen widget, on each.
-# Usage: bench/wayland_cpu.sh [BUILD_DIR] [SECONDS]   (as root or a user sway runs as)
+# both servers up for the whole run and the two savers taking turns, so that
+# whatever else the machine does weighs on both alike. Per turn, the share
+# of one core used by the program and by its display server and the
+# program's wake-ups; then the totals, the program's memory (RSS and PSS),
+# and the memory of a minimal Qt program showing one full-screen widget on
+# each server.
+# Usage: bench/wayland_cpu.sh [BUILD_DIR] [SECONDS] [TURNS]   (as root or a user sway runs as)
 set -euo pipefail
 build=$(realpath "${1:-build/release}")
 seconds=${2:-20}
+turns=${3:-3}
 vivedaziv=$build/host/vivedaziv
 minimal=$build/bench/minimal_fullscreen
 for f in "$vivedaziv" "$minimal"; do [ -x "$f" ] || { echo "build $build first" >&2; exit 1; }; done
@@ -22,49 +26,72 @@ trap 'kill $xvfb $sway_pid 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 
 # Nanoseconds on a CPU, all threads (finer than the clock ticks of stat).
 cpu() { cat /proc/"$1"/task/*/schedstat | awk '{n += $1} END {printf "%d", n}'; }
+# Times the program went to sleep and was woken, all threads.
+wakeups() { cat /proc/"$1"/task/*/status | awk '/^voluntary_ctxt_switches/ {n += $2} END {print n}'; }
 memory() {  # PID: "RSS MiB PSS MiB"
   awk '/^Rss:/ {r = $2} /^Pss:/ {p = $2} END {printf "RSS %5.1f MiB  PSS %5.1f MiB", r / 1024, p / 1024}' \
     "/proc/$1/smaps_rollup"
 }
 
-# NAME SERVER_PID: runs the saver, prints its CPU, the server's and memory.
-measure_saver() {
-  "$vivedaziv" /s &
-  local saver=$! s0 x0 s1 x1 mem
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset 3>"$work/display" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+x11_display=":$(cat "$work/display")"
+. "$(dirname "$0")/../tests/host/wayland/headless_sway.sh"
+swaymsg output HEADLESS-1 mode 1920x1080 >/dev/null
+
+# Becomes a command in the environment of one server, x11 or wayland: only
+# in the background, as `on SERVER COMMAND... &`, whose $! is then the
+# command's.
+on() {
+  local server=$1
+  shift
+  if [ "$server" = x11 ]; then
+    exec env -u WAYLAND_DISPLAY DISPLAY="$x11_display" XDG_RUNTIME_DIR="$work/x11-runtime" "$@"
+  else
+    exec env -u DISPLAY QT_QPA_PLATFORM=wayland "$@"
+  fi
+}
+mkdir -p "$work/x11-runtime" && chmod 700 "$work/x11-runtime"
+declare -A program server wakes
+for s in x11 wayland; do program[$s]=0; server[$s]=0; wakes[$s]=0; done
+
+# SERVER SERVER_PID: one turn of the saver; adds to the totals.
+turn() {
+  on "$1" "$vivedaziv" /s &
+  local saver=$! s0 x0 w0 s1 x1 w1
   sleep 2
-  s0=$(cpu $saver); x0=$(cpu "$2")
+  s0=$(cpu $saver); x0=$(cpu "$2"); w0=$(wakeups $saver)
   sleep "$seconds"
-  s1=$(cpu $saver); x1=$(cpu "$2")
-  mem=$(memory $saver)
+  s1=$(cpu $saver); x1=$(cpu "$2"); w1=$(wakeups $saver)
+  memory $saver >"$work/memory.$1"
   kill -TERM $saver
   wait $saver || true
-  awk -v n="$1" -v s=$((s1 - s0)) -v x=$((x1 - x0)) -v t="$seconds" -v m="$mem" \
-    'BEGIN { printf "%-22s program %5.2f%%  server %5.2f%% of one core  %s\n", n, s/t/1e7, x/t/1e7, m }'
+  program[$1]=$((program[$1] + s1 - s0)); server[$1]=$((server[$1] + x1 - x0))
+  wakes[$1]=$((wakes[$1] + w1 - w0))
+  report "  $1" $((s1 - s0)) $((x1 - x0)) $((w1 - w0)) "$seconds"
 }
-measure_minimal() {  # NAME
-  "$minimal" &
+report() {  # NAME PROGRAM_NS SERVER_NS WAKEUPS SECONDS [MEMORY]
+  awk -v n="$1" -v s="$2" -v x="$3" -v w="$4" -v t="$5" -v m="${6:-}" \
+    'BEGIN { printf "%-20s program %5.3f%%  server %5.2f%% of one core  %5.1f wake-ups/s  %s\n", n, s/t/1e7, x/t/1e7, w/t, m }'
+}
+measure_minimal() {  # SERVER
+  on "$1" "$minimal" &
   local pid=$!
   sleep 3
-  printf '%-22s %s\n' "$1" "$(memory $pid)"
+  printf '%-20s %s\n' "minimal Qt, $1" "$(memory $pid)"
   kill $pid
   wait $pid 2>/dev/null || true
 }
 
-echo "vivedaziv /s at the defaults, 1920 x 1080, over $seconds s:"
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset 3>"$work/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-(
-  export DISPLAY=":$(cat "$work/display")" XDG_RUNTIME_DIR=$work/x11-runtime
-  mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-  unset WAYLAND_DISPLAY
-  measure_saver "X11 (Xvfb)" $xvfb
-  measure_minimal "minimal Qt, X11"
-)
-kill $xvfb; wait $xvfb 2>/dev/null || true; xvfb=""
-
-. "$(dirname "$0")/../tests/host/wayland/headless_sway.sh"
-swaymsg output HEADLESS-1 mode 1920x1080 >/dev/null
-unset DISPLAY
-measure_saver "Wayland (sway)" $sway_pid
-QT_QPA_PLATFORM=wayland measure_minimal "minimal Qt, Wayland"
+echo "vivedaziv /s at the defaults, 1920 x 1080, $turns turns of $seconds s on each server:"
+for _ in $(seq "$turns"); do
+  turn x11 $xvfb
+  turn wayland $sway_pid
+done
+echo "in all:"
+report "X11 (Xvfb)" ${program[x11]} ${server[x11]} ${wakes[x11]} $((seconds * turns)) "$(cat "$work/memory.x11")"
+report "Wayland (sway)" ${program[wayland]} ${server[wayland]} ${wakes[wayland]} $((seconds * turns)) \
+  "$(cat "$work/memory.wayland")"
+measure_minimal x11
+measure_minimal wayland 2>/dev/null

@@ -27,6 +27,11 @@ namespace {
 constexpr std::uint32_t kButtonLeft = 0x110;
 constexpr std::uint32_t kButtonRight = 0x111;
 constexpr std::uint32_t kButtonMiddle = 0x112;
+// Ticks at most this far apart read what the compositor sent at each tick,
+// and the socket is not watched between them: the buffer release that
+// follows each commit then costs no wake-up of its own. Input waits at most
+// this long, which nobody notices.
+constexpr int kReadEachTickMs = 50;
 
 const wl_registry_listener kRegistryListener = {
     [](void* data, wl_registry*, std::uint32_t name, const char* interface, std::uint32_t version) {
@@ -120,14 +125,20 @@ int WaylandSaver::Run() {
   running_ = true;
   LoadParticleSettings(field_);
   for (Output& o : outputs_) AddSurface(o);
+  // The first configures at once, so that the outputs go black without
+  // waiting for a tick.
+  wl_display_roundtrip(globals_.display);
 
-  notifier_ = new QSocketNotifier(wl_display_get_fd(globals_.display), QSocketNotifier::Read, this);
-  connect(notifier_, &QSocketNotifier::activated, this, &WaylandSaver::ReadEvents);
+  const int interval = CParticleWnd::TimerIntervalMs(field_.params.delay);
+  if (interval > kReadEachTickMs) {
+    notifier_ = new QSocketNotifier(wl_display_get_fd(globals_.display), QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &WaylandSaver::ReadEvents);
+  }
   // Requests made while handling anything go out before the loop sleeps.
   connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
           &WaylandSaver::Flush);
   Flush();
-  timer_.start(CParticleWnd::TimerIntervalMs(field_.params.delay), Qt::CoarseTimer, this);
+  timer_.start(interval, Qt::CoarseTimer, this);
 
   const int code = QCoreApplication::exec();
   running_ = false;
@@ -200,7 +211,8 @@ void WaylandSaver::OnClosed(LayerOutput& surface) {
 
 void WaylandSaver::ReadEvents() {
   wl_display* d = globals_.display;
-  if (wl_display_prepare_read(d) == 0 && wl_display_read_events(d) < 0 && errno != EAGAIN) {
+  if (wl_display_prepare_read(d) == 0 && wl_display_read_events(d) < 0 && errno != EAGAIN &&
+      notifier_) {
     notifier_->setEnabled(false);
   }
   Flush();
@@ -212,7 +224,7 @@ void WaylandSaver::Flush() {
     if (running_) {
       std::fprintf(stderr, "vivedaziv: the connection to the Wayland compositor was lost\n");
       running_ = false;
-      notifier_->setEnabled(false);
+      if (notifier_) notifier_->setEnabled(false);
       QCoreApplication::exit(1);
     }
     return;
@@ -224,6 +236,7 @@ void WaylandSaver::Flush() {
 }
 
 void WaylandSaver::timerEvent(QTimerEvent* event) {
+  if (!notifier_) ReadEvents();
   // A tick in progress is dropped whenever the field's surface changes.
   if (fieldSurface_ && fieldSurface_->Configured()) {
     ticks_.OnTimer(event->timerId(), field_, *fieldSurface_);

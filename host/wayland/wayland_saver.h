@@ -82,6 +82,7 @@ class WaylandSaver : public QObject, private SeatEvents {
   std::vector<Output> outputs_;
   std::vector<std::unique_ptr<WaylandSeat>> seats_;
   bool running_ = false;
+  // Watches the socket when ticks are far apart (see Run).
   QSocketNotifier* notifier_ = nullptr;
 
   ParticleField field_;

@@ -4,7 +4,7 @@
 # added while it runs), also after the first changes size; a second start
 # does nothing; SIGTERM, a key and pointer motion each end it with 0;
 # swayidle starts it after idle time; with protection on it refuses with one
-# line and code 1. The settings dialog opens there too, and on X11 when there
+# line and code 1. Input ends it whether ticks are near or far apart. The settings dialog opens there too, and on X11 when there
 # is an X display as well.
 # Usage: saver_test.sh VIVEDAZIV VIRTUAL_POINTER   (inside xvfb-run, or not)
 set -uo pipefail
@@ -117,10 +117,13 @@ sleep 0.5
 wtype -s 200 a
 ends "a key"
 
+# Ticks a minute apart: input is still seen at once, not at the next tick.
+printf '[vivedaziv]\nDelayTime=60000\n' > "$XDG_CONFIG_HOME/Quenfold/vivedaziv.conf"
 start
 sleep 0.5
 "$pointer" 1000 || fail "the virtual pointer failed"
 ends "pointer motion"
+printf '[vivedaziv]\nDelayTime=10\n' > "$XDG_CONFIG_HOME/Quenfold/vivedaziv.conf"
 
 # The dialog runs on Qt's own Wayland platform.
 # (Qt's Wayland plugin leaves some of its objects at exit: no leak check.)
