@@ -21,8 +21,7 @@ inline bool ClipToPicture(std::int32_t x, std::int32_t y, std::int32_t w, std::i
 
 // The parts of a picture painted since they were last taken, kept as a grid
 // of kCell × kCell cells so that however many squares a tick paints, what is
-// handed on is a few rectangles: each row of cells gives its maximal runs,
-// rows top to bottom, runs left to right (y-x sorted bands).
+// handed on is a few rectangles.
 class DirtyCells {
  public:
   static constexpr int kCell = 8;
@@ -56,14 +55,21 @@ class DirtyCells {
 
   bool Empty() const { return bottom_ < top_; }
 
-  // Calls add(x, y, width, height) for every run, clipped to the picture,
-  // and clears the grid.
+  // Calls add(x, y, width, height) for rectangles, clipped to the picture,
+  // that cover every marked cell, and clears the grid. Runs of marked cells
+  // are taken row by row; runs that overlap a rectangle of the row above
+  // join it, so a square across a row boundary is one rectangle.
   template <class Add>
   void Take(Add&& add) {
+    const auto addBox = [&](const Box& b) {
+      const int left = b.c0 * kCell, top = b.r0 * kCell;
+      add(left, top, std::min(b.c1 * kCell, width_) - left, std::min(b.r1 * kCell, height_) - top);
+    };
+    open_.clear();
     for (int r = top_; r <= bottom_; ++r) {
       std::uint8_t* row = cells_.data() + static_cast<std::size_t>(r) * columns_;
-      const int top = r * kCell;
-      const int height = std::min(kCell, height_ - top);
+      next_.clear();
+      std::size_t o = 0;
       // Only the marked stretch of the row is looked at.
       const int end = last_[r] + 1;
       for (int c = first_[r]; c < end;) {
@@ -73,18 +79,42 @@ class DirtyCells {
         }
         const int start = c;
         while (c < end && row[c]) row[c++] = 0;
-        const int left = start * kCell;
-        add(left, top, std::min(c * kCell, width_) - left, height);
+        Box run{start, c, r, r + 1};
+        while (o < open_.size() && open_[o].c1 <= start) addBox(open_[o++]);
+        while (o < open_.size() && open_[o].c0 < c) Join(run, open_[o++]);
+        if (!next_.empty() && next_.back().c1 > run.c0) {
+          Join(next_.back(), run);
+        } else {
+          next_.push_back(run);
+        }
       }
+      while (o < open_.size()) addBox(open_[o++]);
+      open_.swap(next_);
       first_[r] = INT_MAX;
       last_[r] = -1;
     }
+    for (const Box& b : open_) addBox(b);
+    open_.clear();
     top_ = INT_MAX;
     bottom_ = -1;
   }
 
  private:
+  // Cells [c0, c1) × [r0, r1).
+  struct Box {
+    int c0, c1, r0, r1;
+  };
+  static void Join(Box& into, const Box& b) {
+    into.c0 = std::min(into.c0, b.c0);
+    into.c1 = std::max(into.c1, b.c1);
+    into.r0 = std::min(into.r0, b.r0);
+    into.r1 = std::max(into.r1, b.r1);
+  }
+
   std::vector<std::uint8_t> cells_;
+  // Take's rectangles still growing, and those of the row being read.
+  std::vector<Box> open_;
+  std::vector<Box> next_;
   // The first and last marked column of every row.
   std::vector<int> first_;
   std::vector<int> last_;
