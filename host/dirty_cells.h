@@ -19,12 +19,15 @@ inline bool ClipToPicture(std::int32_t x, std::int32_t y, std::int32_t w, std::i
   return x0 < x1 && y0 < y1;
 }
 
-// The parts of a picture painted since they were last taken, kept as a grid
-// of kCell × kCell cells so that however many squares a tick paints, what is
-// handed on is a few rectangles.
+// The parts of a picture painted since they were last taken. A few are kept
+// as rectangles, a square that meets the one painted just before joining it
+// (a tick erases a square and draws it again nearby); past kMaxBoxes they go
+// into a grid of kCell × kCell cells, so that however many squares a tick
+// paints, what is handed on is a bounded number of rectangles.
 class DirtyCells {
  public:
   static constexpr int kCell = 8;
+  static constexpr std::size_t kMaxBoxes = 256;
 
   // Forgets everything: a picture of width × height, nothing marked.
   void Reset(int width, int height) {
@@ -37,10 +40,49 @@ class DirtyCells {
     last_.assign(static_cast<std::size_t>(rows), -1);
     top_ = INT_MAX;
     bottom_ = -1;
+    boxes_.clear();
+    inCells_ = false;
   }
 
   // Marks [x0, x1) × [y0, y1), already clipped to the picture and not empty.
   void Mark(int x0, int y0, int x1, int y1) {
+    if (!inCells_) {
+      if (!boxes_.empty()) {
+        PixelBox& b = boxes_.back();
+        if (x0 <= b.x1 && b.x0 <= x1 && y0 <= b.y1 && b.y0 <= y1) {
+          b = {std::min(b.x0, x0), std::min(b.y0, y0), std::max(b.x1, x1), std::max(b.y1, y1)};
+          return;
+        }
+      }
+      if (boxes_.size() < kMaxBoxes) {
+        boxes_.push_back({x0, y0, x1, y1});
+        return;
+      }
+      inCells_ = true;
+      for (const PixelBox& b : boxes_) MarkCells(b.x0, b.y0, b.x1, b.y1);
+      boxes_.clear();
+    }
+    MarkCells(x0, y0, x1, y1);
+  }
+
+  bool Empty() const { return boxes_.empty() && bottom_ < top_; }
+
+  // Calls add(x, y, width, height) for rectangles, clipped to the picture,
+  // that cover everything marked, and forgets it.
+  template <class Add>
+  void Take(Add&& add) {
+    for (const PixelBox& b : boxes_) add(b.x0, b.y0, b.x1 - b.x0, b.y1 - b.y0);
+    boxes_.clear();
+    inCells_ = false;
+    TakeCells(add);
+  }
+
+ private:
+  struct PixelBox {
+    int x0, y0, x1, y1;
+  };
+
+  void MarkCells(int x0, int y0, int x1, int y1) {
     const int c0 = x0 / kCell, c1 = (x1 - 1) / kCell;
     const int r0 = y0 / kCell, r1 = (y1 - 1) / kCell;
     for (int r = r0; r <= r1; ++r) {
@@ -53,14 +95,11 @@ class DirtyCells {
     bottom_ = std::max(bottom_, r1);
   }
 
-  bool Empty() const { return bottom_ < top_; }
-
-  // Calls add(x, y, width, height) for rectangles, clipped to the picture,
-  // that cover every marked cell, and clears the grid. Runs of marked cells
-  // are taken row by row; runs that overlap a rectangle of the row above
-  // join it, so a square across a row boundary is one rectangle.
+  // Runs of marked cells are taken row by row; runs that overlap a
+  // rectangle of the row above join it, so a square across a row boundary is
+  // one rectangle.
   template <class Add>
-  void Take(Add&& add) {
+  void TakeCells(Add& add) {
     const auto addBox = [&](const Box& b) {
       const int left = b.c0 * kCell, top = b.r0 * kCell;
       add(left, top, std::min(b.c1 * kCell, width_) - left, std::min(b.r1 * kCell, height_) - top);
@@ -99,7 +138,6 @@ class DirtyCells {
     bottom_ = -1;
   }
 
- private:
   // Cells [c0, c1) × [r0, r1).
   struct Box {
     int c0, c1, r0, r1;
@@ -111,6 +149,8 @@ class DirtyCells {
     into.r1 = std::max(into.r1, b.r1);
   }
 
+  std::vector<PixelBox> boxes_;
+  bool inCells_ = false;
   std::vector<std::uint8_t> cells_;
   // Take's rectangles still growing, and those of the row being read.
   std::vector<Box> open_;
