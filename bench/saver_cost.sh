@@ -22,7 +22,7 @@ open_display 1920x1080x24; saver_display=$display; saver_server=$display_pid
 open_display 1920x1080x24; reference_display=$display; reference_server=$display_pid
 
 # Nanoseconds on a CPU, all threads (finer than the clock ticks of stat).
-cpu() { cat /proc/"$1"/task/*/schedstat | awk '{n += $1} END {printf "%d", n}'; }
+cpu() { cat /proc/"$1"/task/*/schedstat | awk '{n += $1} END {printf "%.0f", n}'; }
 rss_mb() { awk '/^VmRSS/ {printf "%.1f", $2 / 1024}' "/proc/$1/status"; }
 wakeups() { cat /proc/"$1"/task/*/status | awk '/^voluntary_ctxt_switches/ {n += $2} END {print n}'; }
 percent() { awk -v t="$1" -v s="$seconds" 'BEGIN {printf "%.3f", 100 * t / 1e9 / s}'; }

@@ -25,7 +25,7 @@ xvfb=""; sway_pid=""
 trap 'kill $xvfb $sway_pid 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 
 # Nanoseconds on a CPU, all threads (finer than the clock ticks of stat).
-cpu() { cat /proc/"$1"/task/*/schedstat | awk '{n += $1} END {printf "%d", n}'; }
+cpu() { cat /proc/"$1"/task/*/schedstat | awk '{n += $1} END {printf "%.0f", n}'; }
 # Times the program went to sleep and was woken, all threads.
 wakeups() { cat /proc/"$1"/task/*/status | awk '/^voluntary_ctxt_switches/ {n += $2} END {print n}'; }
 memory() {  # PID: "RSS MiB PSS MiB"
