@@ -95,20 +95,13 @@ class DirtyCells {
     bottom_ = std::max(bottom_, r1);
   }
 
-  // Runs of marked cells are taken row by row; runs that overlap a
-  // rectangle of the row above join it, so a square across a row boundary is
-  // one rectangle.
+  // Each row of cells gives its maximal runs.
   template <class Add>
   void TakeCells(Add& add) {
-    const auto addBox = [&](const Box& b) {
-      const int left = b.c0 * kCell, top = b.r0 * kCell;
-      add(left, top, std::min(b.c1 * kCell, width_) - left, std::min(b.r1 * kCell, height_) - top);
-    };
-    open_.clear();
     for (int r = top_; r <= bottom_; ++r) {
       std::uint8_t* row = cells_.data() + static_cast<std::size_t>(r) * columns_;
-      next_.clear();
-      std::size_t o = 0;
+      const int top = r * kCell;
+      const int height = std::min(kCell, height_ - top);
       // Only the marked stretch of the row is looked at.
       const int end = last_[r] + 1;
       for (int c = first_[r]; c < end;) {
@@ -118,43 +111,19 @@ class DirtyCells {
         }
         const int start = c;
         while (c < end && row[c]) row[c++] = 0;
-        Box run{start, c, r, r + 1};
-        while (o < open_.size() && open_[o].c1 <= start) addBox(open_[o++]);
-        while (o < open_.size() && open_[o].c0 < c) Join(run, open_[o++]);
-        if (!next_.empty() && next_.back().c1 > run.c0) {
-          Join(next_.back(), run);
-        } else {
-          next_.push_back(run);
-        }
+        const int left = start * kCell;
+        add(left, top, std::min(c * kCell, width_) - left, height);
       }
-      while (o < open_.size()) addBox(open_[o++]);
-      open_.swap(next_);
       first_[r] = INT_MAX;
       last_[r] = -1;
     }
-    for (const Box& b : open_) addBox(b);
-    open_.clear();
     top_ = INT_MAX;
     bottom_ = -1;
-  }
-
-  // Cells [c0, c1) × [r0, r1).
-  struct Box {
-    int c0, c1, r0, r1;
-  };
-  static void Join(Box& into, const Box& b) {
-    into.c0 = std::min(into.c0, b.c0);
-    into.c1 = std::max(into.c1, b.c1);
-    into.r0 = std::min(into.r0, b.r0);
-    into.r1 = std::max(into.r1, b.r1);
   }
 
   std::vector<PixelBox> boxes_;
   bool inCells_ = false;
   std::vector<std::uint8_t> cells_;
-  // Take's rectangles still growing, and those of the row being read.
-  std::vector<Box> open_;
-  std::vector<Box> next_;
   // The first and last marked column of every row.
   std::vector<int> first_;
   std::vector<int> last_;
