@@ -82,8 +82,7 @@ std::optional<int> CSaverApp::RunWaylandSaver(int argc, char** argv) {
   if (!saver->OffersLayerShell()) return std::nullopt;
   std::unique_ptr<InstanceLock> lock;
   if (InstanceLock::Take(lock) == InstanceLock::Result::HeldElsewhere) return 0;
-  ExitCleanlyOnSignals();
-  return saver->Run();
+  return saver->Run(ExitSignalFd());
 }
 
 CSaverApp::CSaverApp() = default;

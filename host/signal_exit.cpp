@@ -34,8 +34,16 @@ void HandleExitSignals(void (*handler)(int)) {
 
 void ExitAtOnceOnSignals() { HandleExitSignals(ExitAtOnce); }
 
+int ExitSignalFd() {
+  if (g_pipe[0] < 0) {
+    if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return -1;
+    HandleExitSignals(OnSignal);
+  }
+  return g_pipe[0];
+}
+
 void ExitCleanlyOnSignals() {
-  if (g_pipe[0] >= 0 || ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  if (g_pipe[0] >= 0 || ExitSignalFd() < 0) return;
   auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, QCoreApplication::instance());
   QObject::connect(notifier, &QSocketNotifier::activated, [] {
     char buffer[16];
@@ -44,7 +52,6 @@ void ExitCleanlyOnSignals() {
     // exit(), not quit(): it also ends nested loops such as a modal dialog's.
     QCoreApplication::exit(0);
   });
-  HandleExitSignals(OnSignal);
 }
 
 }  // namespace vz

@@ -12,4 +12,9 @@ void ExitAtOnceOnSignals();
 // released and no settings write is cut short. Needs a QCoreApplication.
 void ExitCleanlyOnSignals();
 
+// The same for a program that runs a loop of its own: the read end of a
+// pipe that becomes readable once one of those signals has come; -1 when no
+// pipe could be made.
+int ExitSignalFd();
+
 }  // namespace vz

@@ -14,6 +14,10 @@ void SlicedTick::OnTimer(int timerId, ParticleField& field, DrawSurface& surface
     RunSlice(field, surface);
     return;
   }
+  OnTick(field, surface);
+}
+
+void SlicedTick::OnTick(ParticleField& field, DrawSurface& surface) {
   if (tick_.Running()) {
     due_ = true;
     return;
@@ -26,16 +30,25 @@ void SlicedTick::RunSlice(ParticleField& field, DrawSurface& surface) {
     const bool next = due_ && tick_.Start(field);
     due_ = false;
     if (!next) {
-      slices_.stop();
+      StopSlices();
       return;
     }
   }
-  if (!slices_.isActive()) slices_.start(0, Qt::PreciseTimer, owner_);
+  if (!owner_) {
+    sliceDue_ = true;
+  } else if (!slices_.isActive()) {
+    slices_.start(0, Qt::PreciseTimer, owner_);
+  }
+}
+
+void SlicedTick::StopSlices() {
+  slices_.stop();
+  sliceDue_ = false;
 }
 
 void SlicedTick::Abandon() {
   tick_.Abandon();
-  slices_.stop();
+  StopSlices();
   due_ = false;
 }
 

@@ -16,22 +16,30 @@ namespace vz {
 // during a long tick makes the next one start right after it.
 class SlicedTick {
  public:
-  // `owner` receives the timer events of the slices and passes them on.
+  // `owner` receives the timer events of the slices and passes them on to
+  // OnTimer. Without one, the owner's own loop runs a slice whenever
+  // SliceDue() after handling what came in.
   explicit SlicedTick(QObject* owner) : owner_(owner) {}
 
   // A timer event of the owner: the slice timer runs the tick in progress;
   // any other is timer 1, which starts a tick drawing on `surface`.
   void OnTimer(int timerId, ParticleField& field, DrawSurface& surface);
+  // Timer 1 and the next slice, for an owner without a Qt event loop.
+  void OnTick(ParticleField& field, DrawSurface& surface);
+  void OnSlice(ParticleField& field, DrawSurface& surface) { RunSlice(field, surface); }
+  bool SliceDue() const { return sliceDue_; }
   // Drops the tick in progress (reseed or stop the field before the next).
   void Abandon();
 
  private:
   void RunSlice(ParticleField& field, DrawSurface& surface);
+  void StopSlices();
 
   QObject* owner_;
   StepJob tick_;
   // Fires whenever the event loop is idle while a tick is in progress.
   QBasicTimer slices_;
+  bool sliceDue_ = false;
   bool due_ = false;
 };
 

@@ -17,6 +17,9 @@ constexpr std::size_t kSlots = 2;
 // left unused while the other one keeps coming back free) copies the last
 // shown one instead of replaying them, so the log stays small.
 constexpr std::size_t kMaxLog = std::size_t{1} << 16;
+// Fills whose lines are asked for ahead of writing them: a tick's at the
+// defaults, few enough that the lines are still there when written.
+constexpr std::size_t kPrefetchFills = 256;
 
 std::uint32_t XrgbPixel(Colour c) {  // 0x00BBGGRR to XRGB8888
   return ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
@@ -133,11 +136,21 @@ void LayerOutput::CatchUp(Slot& slot) {
     slot.upTo = latest_->upTo;
   }
   slot.copyLatest = false;
-  for (std::size_t i = slot.upTo - logStart_; i < log_.size(); ++i) {
-    const Fill& f = log_[i];
-    for (int row = f.y0; row < f.y1; ++row) {
-      std::uint32_t* line = slot.buffer->Row(row);
-      std::fill(line + f.x0, line + f.x1, f.pixel);
+  // The lines of a buffer last written two ticks ago, and read by the
+  // compositor since, are nowhere near this core: ask for a block's lines
+  // first, so that their misses overlap instead of coming one by one.
+  for (std::size_t block = slot.upTo - logStart_; block < log_.size(); block += kPrefetchFills) {
+    const std::size_t end = std::min(block + kPrefetchFills, log_.size());
+    for (std::size_t i = block; i < end; ++i) {
+      const Fill& f = log_[i];
+      for (int row = f.y0; row < f.y1; ++row) __builtin_prefetch(slot.buffer->Row(row) + f.x0, 1);
+    }
+    for (std::size_t i = block; i < end; ++i) {
+      const Fill& f = log_[i];
+      for (int row = f.y0; row < f.y1; ++row) {
+        std::uint32_t* line = slot.buffer->Row(row);
+        std::fill(line + f.x0, line + f.x1, f.pixel);
+      }
     }
   }
   slot.upTo = logStart_ + log_.size();

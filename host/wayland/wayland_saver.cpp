@@ -1,17 +1,16 @@
 #include "wayland_saver.h"
 
+#include <poll.h>
+#include <unistd.h>
 #include <wayland-client.h>
 
-#include <QAbstractEventDispatcher>
-#include <QCoreApplication>
-#include <QSocketNotifier>
-#include <QTimer>
-#include <QTimerEvent>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <utility>
 
 #include "close_rules.h"
 #include "particle_settings.h"
@@ -120,34 +119,72 @@ void WaylandSaver::OnGlobalRemove(std::uint32_t name) {
   std::erase_if(seats_, [name](const auto& s) { return s->Name() == name; });
 }
 
-int WaylandSaver::Run() {
+int WaylandSaver::Run(int exitSignalFd) {
   if (!globals_.compositor || !globals_.shm || !globals_.layerShell) return 1;
   running_ = true;
+  exitCode_ = 0;
   LoadParticleSettings(field_);
   for (Output& o : outputs_) AddSurface(o);
   // The first configures at once, so that the outputs go black without
   // waiting for a tick.
   wl_display_roundtrip(globals_.display);
-
-  const int interval = CParticleWnd::TimerIntervalMs(field_.params.delay);
-  if (interval > kReadEachTickMs) {
-    notifier_ = new QSocketNotifier(wl_display_get_fd(globals_.display), QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, &WaylandSaver::ReadEvents);
-  }
-  // Requests made while handling anything go out before the loop sleeps.
-  connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
-          &WaylandSaver::Flush);
   Flush();
-  timer_.start(interval, Qt::CoarseTimer, this);
 
-  const int code = QCoreApplication::exec();
+  using Clock = std::chrono::steady_clock;
+  const auto interval = std::chrono::milliseconds(CParticleWnd::TimerIntervalMs(field_.params.delay));
+  const bool watch = interval.count() > kReadEachTickMs;
+  auto tick = Clock::now() + interval;
+  while (Wait(tick, watch, exitSignalFd)) {
+    const auto now = Clock::now();
+    if (now >= tick) {
+      // A late tick is not made up for: the next one is a whole interval on.
+      tick = std::max(tick + interval, now);
+      if (!watch) ReadEvents();
+      if (running_) Tick();
+    } else if (ticks_.SliceDue() && fieldSurface_) {
+      ticks_.OnSlice(field_, *fieldSurface_);
+    }
+    Flush();
+  }
+
   running_ = false;
-  timer_.stop();
   ticks_.Abandon();
   fieldSurface_ = nullptr;
   for (Output& o : outputs_) o.surface.reset();
   wl_display_flush(globals_.display);
-  return code;
+  return exitCode_;
+}
+
+bool WaylandSaver::Wait(std::chrono::steady_clock::time_point tick, bool watch, int exitSignalFd) {
+  if (!running_) return false;
+  pollfd fds[2] = {{exitSignalFd, POLLIN, 0}, {wl_display_get_fd(globals_.display), POLLIN, 0}};
+  timespec timeout = {0, 0};
+  // A slice due runs once what has come in is handled, without sleeping.
+  if (!ticks_.SliceDue()) {
+    const auto left = std::max(tick - std::chrono::steady_clock::now(),
+                               std::chrono::steady_clock::duration::zero());
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+    timeout = {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+  }
+  if (ppoll(fds, watch ? 2 : 1, &timeout, nullptr) < 0) {
+    if (errno == EINTR) return true;
+    std::fprintf(stderr, "vivedaziv: cannot wait for the compositor: %s\n", std::strerror(errno));
+    Finish(1);
+    return false;
+  }
+  if (fds[0].revents) {
+    char buffer[16];
+    while (read(exitSignalFd, buffer, sizeof buffer) > 0) {
+    }
+    return false;
+  }
+  // A hang-up too: reading finds the end and reports it.
+  if (fds[1].revents) ReadEvents();
+  return running_;
+}
+
+void WaylandSaver::Tick() {
+  if (fieldSurface_ && fieldSurface_->Configured()) ticks_.OnTick(field_, *fieldSurface_);
 }
 
 void WaylandSaver::AddSurface(Output& output) {
@@ -163,6 +200,7 @@ void WaylandSaver::DropSurface(Output& output) {
     ticks_.Abandon();
     fieldSurface_ = nullptr;
   }
+  std::erase(closedSurfaces_, output.surface.get());
   // Its keyboard focus goes with it, which is not the user's doing.
   if (keyboardFocus_ == output.surface->Surface()) keyboardFocus_ = nullptr;
   output.surface.reset();
@@ -197,24 +235,11 @@ void WaylandSaver::OnRepainted(LayerOutput& surface) {
   Seed(field_, surface.GetClientRect());
 }
 
-void WaylandSaver::OnClosed(LayerOutput& surface) {
-  // Not from inside the surface's own listener.
-  QTimer::singleShot(0, this, [this, s = &surface] {
-    for (Output& o : outputs_) {
-      if (o.surface.get() != s) continue;
-      DropSurface(o);
-      PlaceField();
-      return;
-    }
-  });
-}
+void WaylandSaver::OnClosed(LayerOutput& surface) { closedSurfaces_.push_back(&surface); }
 
 void WaylandSaver::ReadEvents() {
   wl_display* d = globals_.display;
-  if (wl_display_prepare_read(d) == 0 && wl_display_read_events(d) < 0 && errno != EAGAIN &&
-      notifier_) {
-    notifier_->setEnabled(false);
-  }
+  if (wl_display_prepare_read(d) == 0) wl_display_read_events(d);
   Flush();
 }
 
@@ -223,33 +248,41 @@ void WaylandSaver::Flush() {
   if (wl_display_dispatch_pending(d) < 0 || (wl_display_flush(d) < 0 && errno != EAGAIN)) {
     if (running_) {
       std::fprintf(stderr, "vivedaziv: the connection to the Wayland compositor was lost\n");
-      running_ = false;
-      if (notifier_) notifier_->setEnabled(false);
-      QCoreApplication::exit(1);
+      Finish(1);
     }
     return;
   }
-  if (fieldSurface_ && fieldSurface_->HasUnshownFills()) {
+  RunDeferred();
+  if (running_ && fieldSurface_ && fieldSurface_->HasUnshownFills()) {
     fieldSurface_->Present();
     wl_display_flush(d);
   }
 }
 
-void WaylandSaver::timerEvent(QTimerEvent* event) {
-  if (!notifier_) ReadEvents();
-  // A tick in progress is dropped whenever the field's surface changes.
-  if (fieldSurface_ && fieldSurface_->Configured()) {
-    ticks_.OnTimer(event->timerId(), field_, *fieldSurface_);
+void WaylandSaver::RunDeferred() {
+  for (LayerOutput* closed : std::exchange(closedSurfaces_, {})) {
+    for (Output& o : outputs_) {
+      if (o.surface.get() != closed) continue;
+      DropSurface(o);
+      PlaceField();
+      break;
+    }
   }
-}
-
-void WaylandSaver::PostCloseRequest() {
+  // The focus may only be moving between the saver's own surfaces: its
+  // arrival comes with the leave, so it is known by now.
+  if (std::exchange(focusCheck_, false) && !Ours(keyboardFocus_)) closeRequested_ = true;
   // No password can be asked for here (the saver refuses to start when one
   // is wanted), so a close request ends the saver.
-  QTimer::singleShot(0, this, [this] {
-    if (running_) QCoreApplication::exit(0);
-  });
+  if (closeRequested_) Finish(0);
 }
+
+void WaylandSaver::Finish(int code) {
+  if (!running_) return;
+  running_ = false;
+  exitCode_ = code;
+}
+
+void WaylandSaver::PostCloseRequest() { closeRequested_ = true; }
 
 bool WaylandSaver::Ours(wl_surface* surface) const {
   if (!surface) return false;
@@ -282,11 +315,7 @@ void WaylandSaver::KeyboardLeft(wl_surface* surface) {
   // Leaving a surface the saver itself destroyed is no loss of activation.
   if (!surface) return;
   if (keyboardFocus_ == surface) keyboardFocus_ = nullptr;
-  // The focus may only be moving between the saver's own surfaces: its
-  // arrival comes with the leave, before this check runs.
-  QTimer::singleShot(0, this, [this] {
-    if (!Ours(keyboardFocus_)) PostCloseRequest();
-  });
+  focusCheck_ = true;
 }
 
 }  // namespace vz

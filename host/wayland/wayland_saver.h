@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QBasicTimer>
-#include <QObject>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -14,7 +13,6 @@
 
 struct wl_registry;
 struct wl_surface;
-class QSocketNotifier;
 
 namespace vz {
 
@@ -24,26 +22,26 @@ namespace vz {
 // goes). Animates like the particle window (settings, delay, ticks in
 // slices) and, like the X11 saver window, ends at the first sign of the
 // user: a key, a main button, the pointer away from the first position seen,
-// or the keyboard focus lost. Runs on a QCoreApplication's event loop.
-class WaylandSaver : public QObject, private SeatEvents {
+// or the keyboard focus lost. Runs a loop of its own around the
+// compositor's socket: a wake-up a tick and little else, where an event
+// loop with timers for everyone would cost more than the particles do.
+class WaylandSaver : private SeatEvents {
  public:
   // Connects to the compositor WAYLAND_DISPLAY names and learns what it
   // offers; nothing when the variable is unset or no compositor answers.
   static std::unique_ptr<WaylandSaver> Connect();
-  ~WaylandSaver() override;
+  ~WaylandSaver();
 
   bool OffersLayerShell() const { return globals_.layerShell != nullptr; }
 
   // Shows the surfaces, loads the settings and runs until a close request,
-  // a signal or the loss of the compositor; the exit code.
-  int Run();
+  // a signal on `exitSignalFd` (see ExitSignalFd) or the loss of the
+  // compositor; the exit code.
+  int Run(int exitSignalFd);
 
   // Registry listener.
   void OnGlobal(std::uint32_t name, const char* interface, std::uint32_t version);
   void OnGlobalRemove(std::uint32_t name);
-
- protected:
-  void timerEvent(QTimerEvent* event) override;
 
  private:
   struct Output {
@@ -62,11 +60,20 @@ class WaylandSaver : public QObject, private SeatEvents {
   void PlaceField();
   void OnRepainted(LayerOutput& surface);
   void OnClosed(LayerOutput& surface);
+  // Waits for the next tick, a signal or (with `watch`) the compositor;
+  // false once the run is over.
+  bool Wait(std::chrono::steady_clock::time_point tick, bool watch, int exitSignalFd);
+  void Tick();
   // Reads what the compositor sent, when the socket has something.
   void ReadEvents();
-  // Handles the events read, shows fills not yet shown and sends every
-  // request made; ends the run with 1 when the connection is lost.
+  // Handles the events read and what they leave to do, shows fills not yet
+  // shown and sends every request made; ends the run with 1 when the
+  // connection is lost.
   void Flush();
+  // What listeners leave for after the events (never from inside the
+  // listener of the object concerned).
+  void RunDeferred();
+  void Finish(int code);
   void PostCloseRequest();
   bool Ours(wl_surface* surface) const;
 
@@ -82,13 +89,15 @@ class WaylandSaver : public QObject, private SeatEvents {
   std::vector<Output> outputs_;
   std::vector<std::unique_ptr<WaylandSeat>> seats_;
   bool running_ = false;
-  // Watches the socket when ticks are far apart (see Run).
-  QSocketNotifier* notifier_ = nullptr;
+  int exitCode_ = 0;
+  // Left by listeners for RunDeferred.
+  std::vector<LayerOutput*> closedSurfaces_;
+  bool focusCheck_ = false;
+  bool closeRequested_ = false;
 
   ParticleField field_;
   LayerOutput* fieldSurface_ = nullptr;
-  SlicedTick ticks_{this};
-  QBasicTimer timer_;
+  SlicedTick ticks_{nullptr};
 
   // Input rules: the first pointer position seen and on which surface.
   wl_surface* firstPointerSurface_ = nullptr;

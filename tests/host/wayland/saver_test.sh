@@ -112,10 +112,18 @@ particles HEADLESS-1
 kill -TERM $saver
 ends SIGTERM
 
+# A million particles: every tick runs for minutes in slices, and a key or
+# a signal still ends the saver at once.
+printf '[vivedaziv]\nDelayTime=10\nNumParticles=1000000\n' > "$XDG_CONFIG_HOME/Quenfold/vivedaziv.conf"
 start
 sleep 0.5
 wtype -s 200 a
-ends "a key"
+ends "a key during a long tick"
+start
+sleep 0.5
+kill -TERM $saver
+ends "SIGTERM during a long tick"
+printf '[vivedaziv]\nDelayTime=10\n' > "$XDG_CONFIG_HOME/Quenfold/vivedaziv.conf"
 
 # Ticks a minute apart: input is still seen at once, not at the next tick.
 printf '[vivedaziv]\nDelayTime=60000\n' > "$XDG_CONFIG_HOME/Quenfold/vivedaziv.conf"
