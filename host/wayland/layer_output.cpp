@@ -85,6 +85,7 @@ void LayerOutput::Resize(int width, int height) {
   width_ = width;
   height_ = height;
   dirty_.Reset(width, height);
+  unchanged_.Reset();
   if (!Configured()) return;
   Slot* slot = FreeSlot();
   if (!slot) {
@@ -121,11 +122,16 @@ void LayerOutput::FillSolidRect(std::int32_t x, std::int32_t y, std::int32_t w, 
   if (!drawing_) return;
   int x0, y0, x1, y1;
   if (!ClipToPicture(x, y, w, h, width_, height_, x0, y0, x1, y1)) return;
-  log_.push_back(Fill{x0, y0, x1, y1, XrgbPixel(colour)});
-  dirty_.Mark(x0, y0, x1, y1);
+  unchanged_.Add(Fill{x0, y0, x1, y1, XrgbPixel(colour)}, [this](const Fill& f) { Log(f); });
+}
+
+void LayerOutput::Log(const Fill& fill) {
+  log_.push_back(fill);
+  dirty_.Mark(fill.x0, fill.y0, fill.x1, fill.y1);
 }
 
 void LayerOutput::EndDraw() {
+  unchanged_.Finish([this](const Fill& f) { Log(f); });
   drawing_ = false;
   Present();
 }

@@ -8,6 +8,7 @@
 #include "dirty_cells.h"
 #include "draw_surface.h"
 #include "shm_buffer.h"
+#include "unchanged_fills.h"
 #include "wayland_globals.h"
 
 struct wl_output;
@@ -21,7 +22,8 @@ namespace vz {
 // a particle field draws on it through DrawSurface. Fills go into a log;
 // a buffer about to be shown first catches up on every fill it has not had
 // (two buffers take turns), so what is shown is exactly what was painted, in
-// order, and only the cells painted since the last commit are damaged.
+// order, and only what changed since the last commit is damaged: fills that
+// change nothing never reach the log.
 class LayerOutput : public DrawSurface {
  public:
   // `repainted` runs after a configure with a new size, once the surface
@@ -54,10 +56,7 @@ class LayerOutput : public DrawSurface {
   void OnClosed();
 
  private:
-  struct Fill {
-    int x0, y0, x1, y1;
-    std::uint32_t pixel;
-  };
+  using Fill = PixelFill;
   struct Slot {
     std::unique_ptr<ShmBuffer> buffer;
     // Fills up to this number are in the buffer.
@@ -71,6 +70,7 @@ class LayerOutput : public DrawSurface {
   Slot* FreeSlot();
   void CatchUp(Slot& slot);
   void TrimLog();
+  void Log(const Fill& fill);
 
   const WaylandGlobals& globals_;
   wl_surface* surface_ = nullptr;
@@ -84,6 +84,7 @@ class LayerOutput : public DrawSurface {
   Slot* latest_ = nullptr;
   std::vector<Fill> log_;
   std::uint64_t logStart_ = 0;  // number of log_[0]
+  UnchangedFills unchanged_;
   DirtyCells dirty_;
 };
 
