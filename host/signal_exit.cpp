@@ -42,6 +42,13 @@ int ExitSignalFd() {
   return g_pipe[0];
 }
 
+sigset_t ExitSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : kExitSignals) sigaddset(&set, sig);
+  return set;
+}
+
 void ExitCleanlyOnSignals() {
   if (g_pipe[0] >= 0 || ExitSignalFd() < 0) return;
   auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, QCoreApplication::instance());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <csignal>
+
 namespace vz {
 
 // Until the event loop can take over, SIGTERM, SIGINT and SIGHUP end the
@@ -16,5 +18,9 @@ void ExitCleanlyOnSignals();
 // pipe that becomes readable once one of those signals has come; -1 when no
 // pipe could be made.
 int ExitSignalFd();
+// SIGTERM, SIGINT and SIGHUP: a loop that blocks them while it works and
+// lets them in only while it waits (ppoll) sees each one at once, without
+// watching the pipe.
+sigset_t ExitSignals();
 
 }  // namespace vz

@@ -27,6 +27,10 @@ struct PixelFill {
 // until the next one shows whether the two undo each other.
 class UnchangedFills {
  public:
+  // Fills of `background` are erases. Squares are drawn in a colour, so
+  // only fills of other values are worth remembering.
+  explicit UnchangedFills(std::uint32_t background) : background_(background) {}
+
   // Few enough squares that the bookkeeping stays cheap; past so many fills
   // a tick keeps all of them.
   static constexpr std::size_t kMaxSquares = 256;
@@ -79,13 +83,15 @@ class UnchangedFills {
     }
     // Squares known to be intact: painted last by a fill that nothing has
     // painted over since.
-    // The oldest go first when there are too many: squares erased long ago
-    // are the least likely to be painted again.
+    // The oldest go first when there are too many: squares painted long ago
+    // are the least likely to be intact still.
     std::erase_if(squares_, [&](const PixelFill& s) { return s.Overlaps(fill); });
+    if (fill.pixel == background_) return;
     if (squares_.size() == kMaxSquares) squares_.erase(squares_.begin());
     squares_.push_back(fill);
   }
 
+  std::uint32_t background_;
   std::vector<PixelFill> squares_;
   std::optional<PixelFill> held_;
   std::size_t fills_ = 0;

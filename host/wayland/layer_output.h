@@ -84,7 +84,7 @@ class LayerOutput : public DrawSurface {
   Slot* latest_ = nullptr;
   std::vector<Fill> log_;
   std::uint64_t logStart_ = 0;  // number of log_[0]
-  UnchangedFills unchanged_;
+  UnchangedFills unchanged_{0};  // black
   DirtyCells dirty_;
 };
 

@@ -16,6 +16,7 @@
 #include "particle_settings.h"
 #include "particle_wnd.h"
 #include "seed.h"
+#include "signal_exit.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 
 namespace vz {
@@ -134,7 +135,14 @@ int WaylandSaver::Run(int exitSignalFd) {
   const auto interval = std::chrono::milliseconds(CParticleWnd::TimerIntervalMs(field_.params.delay));
   const bool watch = interval.count() > kReadEachTickMs;
   auto tick = Clock::now() + interval;
-  while (Wait(tick, watch, exitSignalFd)) {
+  // Signals to end come in only while the loop waits.
+  const sigset_t exitSignals = ExitSignals();
+  sigset_t waitMask;
+  pthread_sigmask(SIG_BLOCK, &exitSignals, &waitMask);
+  for (int sig = 1; sig < NSIG; ++sig) {
+    if (sigismember(&exitSignals, sig) == 1) sigdelset(&waitMask, sig);
+  }
+  while (Wait(tick, watch, exitSignalFd, waitMask)) {
     const auto now = Clock::now();
     if (now >= tick) {
       // A late tick is not made up for: the next one is a whole interval on.
@@ -146,6 +154,7 @@ int WaylandSaver::Run(int exitSignalFd) {
     }
     Flush();
   }
+  pthread_sigmask(SIG_UNBLOCK, &exitSignals, nullptr);
 
   running_ = false;
   ticks_.Abandon();
@@ -155,9 +164,10 @@ int WaylandSaver::Run(int exitSignalFd) {
   return exitCode_;
 }
 
-bool WaylandSaver::Wait(std::chrono::steady_clock::time_point tick, bool watch, int exitSignalFd) {
+bool WaylandSaver::Wait(std::chrono::steady_clock::time_point tick, bool watch, int exitSignalFd,
+                        const sigset_t& waitMask) {
   if (!running_) return false;
-  pollfd fds[2] = {{exitSignalFd, POLLIN, 0}, {wl_display_get_fd(globals_.display), POLLIN, 0}};
+  pollfd fd = {wl_display_get_fd(globals_.display), POLLIN, 0};
   timespec timeout = {0, 0};
   // A slice due runs once what has come in is handled, without sleeping.
   if (!ticks_.SliceDue()) {
@@ -166,20 +176,19 @@ bool WaylandSaver::Wait(std::chrono::steady_clock::time_point tick, bool watch, 
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
     timeout = {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
   }
-  if (ppoll(fds, watch ? 2 : 1, &timeout, nullptr) < 0) {
-    if (errno == EINTR) return true;
-    std::fprintf(stderr, "vivedaziv: cannot wait for the compositor: %s\n", std::strerror(errno));
-    Finish(1);
-    return false;
-  }
-  if (fds[0].revents) {
-    char buffer[16];
-    while (read(exitSignalFd, buffer, sizeof buffer) > 0) {
+  if (ppoll(&fd, watch ? 1 : 0, &timeout, &waitMask) < 0) {
+    if (errno != EINTR) {
+      std::fprintf(stderr, "vivedaziv: cannot wait for the compositor: %s\n", std::strerror(errno));
+      Finish(1);
+      return false;
     }
-    return false;
+    char buffer[16];
+    bool signalled = false;
+    while (read(exitSignalFd, buffer, sizeof buffer) > 0) signalled = true;
+    return !signalled;
   }
   // A hang-up too: reading finds the end and reports it.
-  if (fds[1].revents) ReadEvents();
+  if (fd.revents) ReadEvents();
   return running_;
 }
 

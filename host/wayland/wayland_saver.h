@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -62,7 +63,8 @@ class WaylandSaver : private SeatEvents {
   void OnClosed(LayerOutput& surface);
   // Waits for the next tick, a signal or (with `watch`) the compositor;
   // false once the run is over.
-  bool Wait(std::chrono::steady_clock::time_point tick, bool watch, int exitSignalFd);
+  bool Wait(std::chrono::steady_clock::time_point tick, bool watch, int exitSignalFd,
+            const sigset_t& waitMask);
   void Tick();
   // Reads what the compositor sent, when the socket has something.
   void ReadEvents();

@@ -28,7 +28,7 @@ TEST(UnchangedFillsTest, LeavesOutOnlyWhatChangesNothing) {
   std::mt19937 random(11);
   std::size_t fills = 0, kept = 0;
   for (int round = 0; round < 200; ++round) {
-    UnchangedFills unchanged;
+    UnchangedFills unchanged(0);
     Picture all(kWidth * kHeight), passed(kWidth * kHeight);
     struct Particle {
       int x, y;
@@ -75,7 +75,7 @@ TEST(UnchangedFillsTest, LeavesOutOnlyWhatChangesNothing) {
 // A particle that stays put costs nothing from its second tick on, unless
 // something else painted over it in between.
 TEST(UnchangedFillsTest, StillSquareIsLeftOutUntilPaintedOver) {
-  UnchangedFills unchanged;
+  UnchangedFills unchanged(0);
   std::vector<PixelFill> passed;
   const auto tick = [&](const std::vector<PixelFill>& fills) {
     passed.clear();
