@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Wayland saver beside the X11 one, at the default settings on a
 # 1920 x 1080 screen: `vivedaziv /s` on a headless sway output and on Xvfb,
-# both servers up for the whole run and the two savers taking turns, so that
-# whatever else the machine does weighs on both alike. Per turn, the share
+# both servers up for the whole run and the two savers running at once, turn
+# after turn, so that whatever else the machine does weighs on both alike
+# (runs of one saver alone differ by a fifth from one to the next). Per turn, the share
 # of one core used by the program and by its display server and the
 # program's wake-ups; then the totals, the program's memory (RSS and PSS),
 # and the memory of a minimal Qt program showing one full-screen widget on
@@ -56,20 +57,32 @@ mkdir -p "$work/x11-runtime" && chmod 700 "$work/x11-runtime"
 declare -A program server wakes
 for s in x11 wayland; do program[$s]=0; server[$s]=0; wakes[$s]=0; done
 
-# SERVER SERVER_PID: one turn of the saver; adds to the totals.
+# One turn: both savers at once, each on its own server, so that whatever
+# else the machine does at that moment weighs on both alike; adds to the
+# totals.
 turn() {
-  on "$1" "$vivedaziv" /s &
-  local saver=$! s0 x0 w0 s1 x1 w1
+  declare -A saver server_pid=([x11]=$xvfb [wayland]=$sway_pid) s0 x0 w0 s1 x1 w1
+  local s
+  for s in x11 wayland; do
+    on $s "$vivedaziv" /s &
+    saver[$s]=$!
+  done
   sleep 2
-  s0=$(cpu $saver); x0=$(cpu "$2"); w0=$(wakeups $saver)
+  for s in x11 wayland; do
+    s0[$s]=$(cpu ${saver[$s]}); x0[$s]=$(cpu ${server_pid[$s]}); w0[$s]=$(wakeups ${saver[$s]})
+  done
   sleep "$seconds"
-  s1=$(cpu $saver); x1=$(cpu "$2"); w1=$(wakeups $saver)
-  memory $saver >"$work/memory.$1"
-  kill -TERM $saver
-  wait $saver || true
-  program[$1]=$((program[$1] + s1 - s0)); server[$1]=$((server[$1] + x1 - x0))
-  wakes[$1]=$((wakes[$1] + w1 - w0))
-  report "  $1" $((s1 - s0)) $((x1 - x0)) $((w1 - w0)) "$seconds"
+  for s in x11 wayland; do
+    s1[$s]=$(cpu ${saver[$s]}); x1[$s]=$(cpu ${server_pid[$s]}); w1[$s]=$(wakeups ${saver[$s]})
+    memory ${saver[$s]} >"$work/memory.$s"
+  done
+  kill -TERM ${saver[x11]} ${saver[wayland]}
+  wait ${saver[x11]} ${saver[wayland]} || true
+  for s in x11 wayland; do
+    program[$s]=$((program[$s] + s1[$s] - s0[$s])); server[$s]=$((server[$s] + x1[$s] - x0[$s]))
+    wakes[$s]=$((wakes[$s] + w1[$s] - w0[$s]))
+    report "  $s" $((s1[$s] - s0[$s])) $((x1[$s] - x0[$s])) $((w1[$s] - w0[$s])) "$seconds"
+  done
 }
 report() {  # NAME PROGRAM_NS SERVER_NS WAKEUPS SECONDS [MEMORY]
   awk -v n="$1" -v s="$2" -v x="$3" -v w="$4" -v t="$5" -v m="${6:-}" \
@@ -84,11 +97,8 @@ measure_minimal() {  # SERVER
   wait $pid 2>/dev/null || true
 }
 
-echo "vivedaziv /s at the defaults, 1920 x 1080, $turns turns of $seconds s on each server:"
-for _ in $(seq "$turns"); do
-  turn x11 $xvfb
-  turn wayland $sway_pid
-done
+echo "vivedaziv /s at the defaults, 1920 x 1080, on both servers at once, $turns turns of $seconds s:"
+for _ in $(seq "$turns"); do turn; done
 echo "in all:"
 report "X11 (Xvfb)" ${program[x11]} ${server[x11]} ${wakes[x11]} $((seconds * turns)) "$(cat "$work/memory.x11")"
 report "Wayland (sway)" ${program[wayland]} ${server[wayland]} ${wakes[wayland]} $((seconds * turns)) \
