@@ -135,7 +135,8 @@ int WaylandSaver::Run(int exitSignalFd) {
   const auto interval = std::chrono::milliseconds(CParticleWnd::TimerIntervalMs(field_.params.delay));
   const bool watch = interval.count() > kReadEachTickMs;
   auto tick = Clock::now() + interval;
-  // Signals to end come in only while the loop waits.
+  // Signals to end come in only while the loop waits, and then end the wait
+  // (the saver has this one thread).
   const sigset_t exitSignals = ExitSignals();
   sigset_t waitMask;
   pthread_sigmask(SIG_BLOCK, &exitSignals, &waitMask);
