@@ -82,7 +82,8 @@ std::optional<int> CSaverApp::RunWaylandSaver(int argc, char** argv) {
   if (!saver->OffersLayerShell()) return std::nullopt;
   std::unique_ptr<InstanceLock> lock;
   if (InstanceLock::Take(lock) == InstanceLock::Result::HeldElsewhere) return 0;
-  return saver->Run(ExitSignalFd());
+  NoteExitSignals();
+  return saver->Run();
 }
 
 CSaverApp::CSaverApp() = default;

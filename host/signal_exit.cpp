@@ -30,32 +30,50 @@ void HandleExitSignals(void (*handler)(int)) {
   for (int sig : kExitSignals) sigaction(sig, &action, nullptr);
 }
 
-}  // namespace
-
-void ExitAtOnceOnSignals() { HandleExitSignals(ExitAtOnce); }
-
-int ExitSignalFd() {
-  if (g_pipe[0] < 0) {
-    if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return -1;
-    HandleExitSignals(OnSignal);
-  }
-  return g_pipe[0];
-}
-
-sigset_t ExitSignals() {
+sigset_t ExitSignalSet() {
   sigset_t set;
   sigemptyset(&set);
   for (int sig : kExitSignals) sigaddset(&set, sig);
   return set;
 }
 
+}  // namespace
+
+void ExitAtOnceOnSignals() { HandleExitSignals(ExitAtOnce); }
+
+bool NoteExitSignals() {
+  if (g_pipe[0] < 0) {
+    if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    HandleExitSignals(OnSignal);
+  }
+  return true;
+}
+
+bool TakeExitSignal() {
+  char buffer[16];
+  bool came = false;
+  while (g_pipe[0] >= 0 && ::read(g_pipe[0], buffer, sizeof buffer) > 0) came = true;
+  return came;
+}
+
+sigset_t BlockExitSignals() {
+  const sigset_t exitSignals = ExitSignalSet();
+  sigset_t waitMask;
+  pthread_sigmask(SIG_BLOCK, &exitSignals, &waitMask);
+  for (int sig : kExitSignals) sigdelset(&waitMask, sig);
+  return waitMask;
+}
+
+void UnblockExitSignals() {
+  const sigset_t exitSignals = ExitSignalSet();
+  pthread_sigmask(SIG_UNBLOCK, &exitSignals, nullptr);
+}
+
 void ExitCleanlyOnSignals() {
-  if (g_pipe[0] >= 0 || ExitSignalFd() < 0) return;
+  if (g_pipe[0] >= 0 || !NoteExitSignals()) return;
   auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, QCoreApplication::instance());
   QObject::connect(notifier, &QSocketNotifier::activated, [] {
-    char buffer[16];
-    while (::read(g_pipe[0], buffer, sizeof buffer) > 0) {
-    }
+    TakeExitSignal();
     // exit(), not quit(): it also ends nested loops such as a modal dialog's.
     QCoreApplication::exit(0);
   });

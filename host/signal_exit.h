@@ -14,13 +14,16 @@ void ExitAtOnceOnSignals();
 // released and no settings write is cut short. Needs a QCoreApplication.
 void ExitCleanlyOnSignals();
 
-// The same for a program that runs a loop of its own: the read end of a
-// pipe that becomes readable once one of those signals has come; -1 when no
-// pipe could be made.
-int ExitSignalFd();
-// SIGTERM, SIGINT and SIGHUP: a loop that blocks them while it works and
-// lets them in only while it waits (ppoll) sees each one at once, without
-// watching the pipe.
-sigset_t ExitSignals();
+// The same for a program that runs a loop of its own: the signals are only
+// noted, for TakeExitSignal; false when they cannot be (the program then
+// still ends at once on them).
+bool NoteExitSignals();
+// Whether one of them came since the last call.
+bool TakeExitSignal();
+// Blocks them in the calling thread while a loop works, and gives the mask
+// to wait with (ppoll), which lets them in: each one then ends the wait at
+// once, without the loop watching for it.
+sigset_t BlockExitSignals();
+void UnblockExitSignals();
 
 }  // namespace vz

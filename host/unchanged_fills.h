@@ -82,9 +82,8 @@ class UnchangedFills {
       return;
     }
     // Squares known to be intact: painted last by a fill that nothing has
-    // painted over since.
-    // The oldest go first when there are too many: squares painted long ago
-    // are the least likely to be intact still.
+    // painted over since. The oldest go first when there are too many:
+    // squares painted long ago are the least likely to be intact still.
     std::erase_if(squares_, [&](const PixelFill& s) { return s.Overlaps(fill); });
     if (fill.pixel == background_) return;
     if (squares_.size() == kMaxSquares) squares_.erase(squares_.begin());

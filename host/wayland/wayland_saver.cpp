@@ -1,7 +1,6 @@
 #include "wayland_saver.h"
 
 #include <poll.h>
-#include <unistd.h>
 #include <wayland-client.h>
 
 #include <algorithm>
@@ -120,7 +119,7 @@ void WaylandSaver::OnGlobalRemove(std::uint32_t name) {
   std::erase_if(seats_, [name](const auto& s) { return s->Name() == name; });
 }
 
-int WaylandSaver::Run(int exitSignalFd) {
+int WaylandSaver::Run() {
   if (!globals_.compositor || !globals_.shm || !globals_.layerShell) return 1;
   running_ = true;
   exitCode_ = 0;
@@ -137,13 +136,8 @@ int WaylandSaver::Run(int exitSignalFd) {
   auto tick = Clock::now() + interval;
   // Signals to end come in only while the loop waits, and then end the wait
   // (the saver has this one thread).
-  const sigset_t exitSignals = ExitSignals();
-  sigset_t waitMask;
-  pthread_sigmask(SIG_BLOCK, &exitSignals, &waitMask);
-  for (int sig = 1; sig < NSIG; ++sig) {
-    if (sigismember(&exitSignals, sig) == 1) sigdelset(&waitMask, sig);
-  }
-  while (Wait(tick, watch, exitSignalFd, waitMask)) {
+  const sigset_t waitMask = BlockExitSignals();
+  while (Wait(tick, watch, waitMask)) {
     const auto now = Clock::now();
     if (now >= tick) {
       // A late tick is not made up for: the next one is a whole interval on.
@@ -155,7 +149,7 @@ int WaylandSaver::Run(int exitSignalFd) {
     }
     Flush();
   }
-  pthread_sigmask(SIG_UNBLOCK, &exitSignals, nullptr);
+  UnblockExitSignals();
 
   running_ = false;
   ticks_.Abandon();
@@ -165,7 +159,7 @@ int WaylandSaver::Run(int exitSignalFd) {
   return exitCode_;
 }
 
-bool WaylandSaver::Wait(std::chrono::steady_clock::time_point tick, bool watch, int exitSignalFd,
+bool WaylandSaver::Wait(std::chrono::steady_clock::time_point tick, bool watch,
                         const sigset_t& waitMask) {
   if (!running_) return false;
   pollfd fd = {wl_display_get_fd(globals_.display), POLLIN, 0};
@@ -183,10 +177,7 @@ bool WaylandSaver::Wait(std::chrono::steady_clock::time_point tick, bool watch, 
       Finish(1);
       return false;
     }
-    char buffer[16];
-    bool signalled = false;
-    while (read(exitSignalFd, buffer, sizeof buffer) > 0) signalled = true;
-    return !signalled;
+    return !TakeExitSignal();
   }
   // A hang-up too: reading finds the end and reports it.
   if (fd.revents) ReadEvents();

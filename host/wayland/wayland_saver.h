@@ -36,9 +36,9 @@ class WaylandSaver : private SeatEvents {
   bool OffersLayerShell() const { return globals_.layerShell != nullptr; }
 
   // Shows the surfaces, loads the settings and runs until a close request,
-  // a signal on `exitSignalFd` (see ExitSignalFd) or the loss of the
-  // compositor; the exit code.
-  int Run(int exitSignalFd);
+  // a signal (see NoteExitSignals) or the loss of the compositor; the exit
+  // code.
+  int Run();
 
   // Registry listener.
   void OnGlobal(std::uint32_t name, const char* interface, std::uint32_t version);
@@ -63,8 +63,7 @@ class WaylandSaver : private SeatEvents {
   void OnClosed(LayerOutput& surface);
   // Waits for the next tick, a signal or (with `watch`) the compositor;
   // false once the run is over.
-  bool Wait(std::chrono::steady_clock::time_point tick, bool watch, int exitSignalFd,
-            const sigset_t& waitMask);
+  bool Wait(std::chrono::steady_clock::time_point tick, bool watch, const sigset_t& waitMask);
   void Tick();
   // Reads what the compositor sent, when the socket has something.
   void ReadEvents();
