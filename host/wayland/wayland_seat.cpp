@@ -60,6 +60,19 @@ const wl_pointer_listener kPointerListener = {
     [](void*, wl_pointer*, std::uint32_t, std::int32_t) {},
 };
 
+const wl_touch_listener kTouchListener = {
+    // down
+    [](void* data, wl_touch*, std::uint32_t, std::uint32_t, wl_surface*, std::int32_t, wl_fixed_t,
+       wl_fixed_t) { EventsOf(data).TouchDown(); },
+    // up, motion, frame, cancel, shape, orientation
+    [](void*, wl_touch*, std::uint32_t, std::uint32_t, std::int32_t) {},
+    [](void*, wl_touch*, std::uint32_t, std::int32_t, wl_fixed_t, wl_fixed_t) {},
+    [](void*, wl_touch*) {},
+    [](void*, wl_touch*) {},
+    [](void*, wl_touch*, std::int32_t, wl_fixed_t, wl_fixed_t) {},
+    [](void*, wl_touch*, std::int32_t, wl_fixed_t) {},
+};
+
 const wl_seat_listener kSeatListener = {
     [](void* data, wl_seat*, std::uint32_t capabilities) {
       static_cast<WaylandSeat*>(data)->OnCapabilities(capabilities);
@@ -78,6 +91,7 @@ WaylandSeat::WaylandSeat(wl_seat* seat, std::uint32_t name, SeatEvents& events)
 WaylandSeat::~WaylandSeat() {
   DropKeyboard();
   DropPointer();
+  DropTouch();
   if (wl_seat_get_version(seat_) >= WL_SEAT_RELEASE_SINCE_VERSION) {
     wl_seat_release(seat_);
   } else {
@@ -99,6 +113,13 @@ void WaylandSeat::OnCapabilities(std::uint32_t capabilities) {
     wl_pointer_add_listener(pointer_, &kPointerListener, this);
   } else if (!pointer && pointer_) {
     DropPointer();
+  }
+  const bool touch = capabilities & WL_SEAT_CAPABILITY_TOUCH;
+  if (touch && !touch_) {
+    touch_ = wl_seat_get_touch(seat_);
+    wl_touch_add_listener(touch_, &kTouchListener, this);
+  } else if (!touch && touch_) {
+    DropTouch();
   }
 }
 
@@ -133,6 +154,16 @@ void WaylandSeat::DropPointer() {
   }
   pointer_ = nullptr;
   pointerSurface_ = nullptr;
+}
+
+void WaylandSeat::DropTouch() {
+  if (!touch_) return;
+  if (wl_touch_get_version(touch_) >= WL_TOUCH_RELEASE_SINCE_VERSION) {
+    wl_touch_release(touch_);
+  } else {
+    wl_touch_destroy(touch_);
+  }
+  touch_ = nullptr;
 }
 
 }  // namespace vz
