@@ -163,7 +163,8 @@ void LayerOutput::SetScaling(bool tinyBuffer) {
     // (pixman left six rows of the desktop below a stretched single pixel).
     constexpr int kMargin = WaylandGlobals::kBlackSide / 4;
     const wl_fixed_t from = wl_fixed_from_int(tinyBuffer ? kMargin : -1);
-    const wl_fixed_t size = wl_fixed_from_int(tinyBuffer ? WaylandGlobals::kBlackSide - 2 * kMargin : -1);
+    const wl_fixed_t size =
+        wl_fixed_from_int(tinyBuffer ? WaylandGlobals::kBlackSide - 2 * kMargin : -1);
     wp_viewport_set_source(viewport_, from, from, size, size);
     if (viewport) {
       wp_viewport_set_destination(viewport_, logicalWidth_, logicalHeight_);
@@ -249,7 +250,8 @@ void LayerOutput::Present() {
   slot->buffer->busy = true;
   wl_surface_attach(surface_, slot->buffer->Buffer(), 0, 0);
   if (globals_.compositorVersion >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
-    dirty_.Take([this](int x, int y, int w, int h) { wl_surface_damage_buffer(surface_, x, y, w, h); });
+    dirty_.Take(
+        [this](int x, int y, int w, int h) { wl_surface_damage_buffer(surface_, x, y, w, h); });
   } else {
     // Only surface coordinates, which are the buffer's at scale 1 alone.
     const bool same = pixels_.bufferScale == 1 && !pixels_.viewport;

@@ -77,6 +77,21 @@ std::string Describe(const char* format, const char* detail = nullptr) {
   return text;
 }
 
+// From now to `when` (nothing once past), for ppoll.
+timespec TimeTo(Clock::time_point when) {
+  const auto left = std::max(when - Clock::now(), Clock::duration::zero());
+  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+  return {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+}
+
+void ReleaseOutput(wl_output* output) {
+  if (wl_output_get_version(output) >= WL_OUTPUT_RELEASE_SINCE_VERSION) {
+    wl_output_release(output);
+  } else {
+    wl_output_destroy(output);
+  }
+}
+
 std::string SilentCompositor() {
   return Describe("the Wayland compositor at \"%s\" did not answer within %s seconds",
                   std::to_string(WaylandSaver::kAnswerSeconds).c_str());
@@ -150,9 +165,7 @@ WaylandSaver::Answer WaylandSaver::Roundtrip(Clock::time_point deadline, const s
       break;
     }
     if (wl_display_prepare_read(d) != 0) continue;  // events already queued
-    const auto left = std::max(deadline - Clock::now(), Clock::duration::zero());
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-    const timespec timeout = {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+    const timespec timeout = TimeTo(deadline);
     pollfd fd = {wl_display_get_fd(d), static_cast<short>(POLLIN | (unsent ? POLLOUT : 0)), 0};
     const int n = ppoll(&fd, 1, &timeout, waitMask);
     if (n <= 0) {
@@ -187,11 +200,7 @@ WaylandSaver::~WaylandSaver() {
   fieldSurface_ = nullptr;
   for (auto& o : outputs_) {
     o->surface.reset();
-    if (wl_output_get_version(o->output) >= WL_OUTPUT_RELEASE_SINCE_VERSION) {
-      wl_output_release(o->output);
-    } else {
-      wl_output_destroy(o->output);
-    }
+    ReleaseOutput(o->output);
   }
   outputs_.clear();
   seats_.clear();
@@ -244,7 +253,9 @@ void WaylandSaver::OutputDone(void* output) {
 }
 
 void WaylandSaver::OnGlobal(std::uint32_t name, const char* interface, std::uint32_t version) {
-  const auto is = [interface](const wl_interface& i) { return std::strcmp(interface, i.name) == 0; };
+  const auto is = [interface](const wl_interface& i) {
+    return std::strcmp(interface, i.name) == 0;
+  };
   if (is(wl_compositor_interface) && !globals_.compositor) {
     globals_.compositorVersion = std::min(version, kCompositorVersion);
     globals_.compositor =
@@ -264,10 +275,9 @@ void WaylandSaver::OnGlobal(std::uint32_t name, const char* interface, std::uint
     SeatEvents& events = *this;
     seats_.push_back(std::make_unique<WaylandSeat>(seat, name, events));
   } else if (is(wl_output_interface)) {
-    auto output = std::make_unique<Output>(Output{
-        this, name,
-        Bind<wl_output>(registry_, name, wl_output_interface, std::min(version, kOutputVersion)),
-        OutputInfo{}, nullptr});
+    auto* bound =
+        Bind<wl_output>(registry_, name, wl_output_interface, std::min(version, kOutputVersion));
+    auto output = std::make_unique<Output>(Output{name, bound, OutputInfo{}, nullptr});
     wl_output_add_listener(output->output, &kOutputListener, output.get());
     outputs_.push_back(std::move(output));
     if (running_) AddSurface(*outputs_.back());
@@ -295,8 +305,10 @@ int WaylandSaver::Run() {
   LoadParticleSettings(field_);
   // A tiny black buffer for the outputs without the field, where the
   // compositor scales buffers; a full-size buffer each otherwise.
-  if (globals_.viewporter && (blackShm_ = ShmBuffer::Create(globals_.shm, WaylandGlobals::kBlackSide, WaylandGlobals::kBlackSide))) {
-    globals_.blackPixel = blackShm_->Buffer();
+  if (globals_.viewporter) {
+    constexpr int kSide = WaylandGlobals::kBlackSide;
+    blackShm_ = ShmBuffer::Create(globals_.shm, kSide, kSide);
+    if (blackShm_) globals_.blackPixel = blackShm_->Buffer();
   }
   for (auto& o : outputs_) AddSurface(*o);
   // The first configures at once, so that the outputs go black without
@@ -316,7 +328,8 @@ int WaylandSaver::Run() {
   }
   Flush();
 
-  const auto interval = std::chrono::milliseconds(CParticleWnd::TimerIntervalMs(field_.params.delay));
+  const auto interval =
+      std::chrono::milliseconds(CParticleWnd::TimerIntervalMs(field_.params.delay));
   const bool watch = interval.count() > kReadEachTickMs;
   auto tick = Clock::now() + interval;
   while (Wait(tick, watch, waitMask)) {
@@ -347,10 +360,7 @@ bool WaylandSaver::Wait(Clock::time_point tick, bool watch, const sigset_t* wait
   timespec timeout = {0, 0};
   // A slice due runs once what has come in is handled, without sleeping.
   if (!ticks_.SliceDue()) {
-    const auto until = focusLeft_ ? std::min(tick, focusDeadline_) : tick;
-    const auto left = std::max(until - Clock::now(), Clock::duration::zero());
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-    timeout = {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+    timeout = TimeTo(focusLeft_ ? std::min(tick, focusDeadline_) : tick);
   }
   if (ppoll(&fd, watch ? 1 : 0, &timeout, waitMask) < 0) {
     if (errno != EINTR) {
@@ -393,11 +403,7 @@ void WaylandSaver::DropSurface(Output& output) {
 void WaylandSaver::DropOutput(std::size_t index) {
   Output& o = *outputs_[index];
   DropSurface(o);
-  if (wl_output_get_version(o.output) >= WL_OUTPUT_RELEASE_SINCE_VERSION) {
-    wl_output_release(o.output);
-  } else {
-    wl_output_destroy(o.output);
-  }
+  ReleaseOutput(o.output);
   outputs_.erase(outputs_.begin() + static_cast<std::ptrdiff_t>(index));
   PlaceField();
 }

@@ -53,7 +53,6 @@ class WaylandSaver : private SeatEvents {
   // An output and its surface; on the heap, since its listener keeps its
   // address.
   struct Output {
-    WaylandSaver* saver;
     std::uint32_t name;
     struct wl_output* output;
     OutputInfo info;
