@@ -7,6 +7,20 @@ namespace vz {
 
 namespace {
 
+// Gives a device of the seat back (its release request, where the version
+// bound has one) and forgets it.
+template <class Device>
+void Release(Device*& device, std::uint32_t releaseSince, void (*release)(Device*),
+             void (*destroy)(Device*)) {
+  if (!device) return;
+  if (wl_proxy_get_version(reinterpret_cast<wl_proxy*>(device)) >= releaseSince) {
+    release(device);
+  } else {
+    destroy(device);
+  }
+  device = nullptr;
+}
+
 SeatEvents& EventsOf(void* data) { return static_cast<WaylandSeat*>(data)->Events(); }
 
 const wl_keyboard_listener kKeyboardListener = {
@@ -136,34 +150,16 @@ void WaylandSeat::OnPointerMotion(std::int32_t x, std::int32_t y) {
 }
 
 void WaylandSeat::DropKeyboard() {
-  if (!keyboard_) return;
-  if (wl_keyboard_get_version(keyboard_) >= WL_KEYBOARD_RELEASE_SINCE_VERSION) {
-    wl_keyboard_release(keyboard_);
-  } else {
-    wl_keyboard_destroy(keyboard_);
-  }
-  keyboard_ = nullptr;
+  Release(keyboard_, WL_KEYBOARD_RELEASE_SINCE_VERSION, wl_keyboard_release, wl_keyboard_destroy);
 }
 
 void WaylandSeat::DropPointer() {
-  if (!pointer_) return;
-  if (wl_pointer_get_version(pointer_) >= WL_POINTER_RELEASE_SINCE_VERSION) {
-    wl_pointer_release(pointer_);
-  } else {
-    wl_pointer_destroy(pointer_);
-  }
-  pointer_ = nullptr;
+  Release(pointer_, WL_POINTER_RELEASE_SINCE_VERSION, wl_pointer_release, wl_pointer_destroy);
   pointerSurface_ = nullptr;
 }
 
 void WaylandSeat::DropTouch() {
-  if (!touch_) return;
-  if (wl_touch_get_version(touch_) >= WL_TOUCH_RELEASE_SINCE_VERSION) {
-    wl_touch_release(touch_);
-  } else {
-    wl_touch_destroy(touch_);
-  }
-  touch_ = nullptr;
+  Release(touch_, WL_TOUCH_RELEASE_SINCE_VERSION, wl_touch_release, wl_touch_destroy);
 }
 
 }  // namespace vz
