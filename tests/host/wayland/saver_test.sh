@@ -4,8 +4,9 @@
 # at scale 2, black on the others (also on one added while it runs), also
 # after the first changes size; a second start does nothing; SIGTERM, also
 # right after the start, a key and pointer motion each end it with 0; every
-# output gone at once leaves it waiting for the next; a compositor that
-# never answers ends the start with 1 and says so; the README's swayidle line
+# output gone at once leaves it waiting for the next; its compositor ending
+# ends it with 1, and one that never answers ends the start with 1 and says
+# so; the README's swayidle line
 # starts it after idle time and still runs its later timeout; with
 # protection on it refuses with one line and code 1. Input ends it whether
 # ticks are near or far apart. The settings dialog opens there too, and on
@@ -234,11 +235,19 @@ SWAYSOCK=$nested_sock swaymsg create_output >/dev/null || fail "cannot add a nes
 WAYLAND_DISPLAY=$nested shows_saver WL-3
 sleep 1
 WAYLAND_DISPLAY=$nested particles WL-3
-kill -TERM $saver
-ends "SIGTERM with the outputs back"
-kill $keyboard $nested_pid
+# The compositor ending, the keyboard's focus first, ends it with 1.
+kill $nested_pid
 wait $nested_pid 2>/dev/null
-keyboard=""; nested_pid=""
+nested_pid=""
+for _ in $(seq 50); do kill -0 $saver 2>/dev/null || break; sleep 0.1; done
+kill -0 $saver 2>/dev/null && fail "the saver outlived its compositor"
+wait $saver
+rc=$?
+saver=""
+[ $rc -eq 1 ] || fail "the saver should end with 1 when its compositor ends, not $rc"
+kill $keyboard
+keyboard=""
+echo "waited for an output, and ended with 1 with its compositor"
 
 # The README's swayidle line, but with seconds for minutes and a mark for the
 # locker: the saver starts after idle time, the later timeout still runs
