@@ -89,7 +89,8 @@ void LayerOutput::OnConfigure(std::uint32_t serial, std::uint32_t width, std::ui
   zwlr_layer_surface_v1_ack_configure(layer_, serial);
   logicalWidth_ = static_cast<int>(std::min<std::uint32_t>(width, 1 << 15));
   logicalHeight_ = static_cast<int>(std::min<std::uint32_t>(height, 1 << 15));
-  Update();
+  // Even with nothing to redraw, a commit answers the configure.
+  if (!Update()) wl_surface_commit(surface_);
 }
 
 void LayerOutput::OnClosed() { closed_(*this); }
@@ -107,18 +108,15 @@ void LayerOutput::SetPainting(bool painting) {
   if (logicalWidth_ > 0) Update();
 }
 
-void LayerOutput::Update() {
+bool LayerOutput::Update() {
   const SurfacePixels pixels =
       DevicePixels(logicalWidth_, logicalHeight_, info_, preferred120_, viewport_ != nullptr,
                    globals_.compositorVersion >= WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION);
-  if (shown_ && pixels == pixels_) {
-    // Nothing to redraw; the commit answers a configure.
-    wl_surface_commit(surface_);
-    return;
-  }
+  if (shown_ && pixels == pixels_) return false;
   pixels_ = pixels;
   Resize();
   if (Configured()) repainted_(*this);
+  return true;
 }
 
 // A new size is a repaint: everything black, no fill carried over.

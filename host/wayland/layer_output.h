@@ -81,8 +81,8 @@ class LayerOutput : public DrawSurface {
   };
 
   // Shows the picture at the size the output asks for now; a new size is a
-  // repaint.
-  void Update();
+  // repaint. False when nothing changed.
+  bool Update();
   void Resize();
   // Tells the compositor how buffers map onto the surface.
   void SetScaling(bool tinyBuffer);
