@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "command_line.h"
 
 namespace vz {
@@ -13,5 +15,9 @@ namespace vz {
 // Otherwise says so in one line on stderr. Cheap enough to run before the
 // toolkit loads.
 bool DisplayAvailable(Mode mode);
+
+// Why the saver could not run natively on Wayland, for DisplayAvailable to
+// say before its own line when X11 fails as well; empty for nothing.
+void NoteWaylandProblem(std::string problem);
 
 }  // namespace vz
