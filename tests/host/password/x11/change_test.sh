@@ -5,7 +5,8 @@
 # what it asks and shows). A wrong current password changes nothing and
 # says so; a too-short new password is refused with the system's reason,
 # and Escape there ends at once with passwd gone; a passwd that stops
-# answering or dies is a failure, not a hang; the right current password and
+# answering or dies is a failure, not a hang; two different new passwords
+# end with the system's reason; the right current password and
 # a good new one twice change /etc/shadow so that PAM (pam_unix, through the
 # saver's own PAM helper) takes the new password and no longer the old.
 # Needs root, to create the user; skipped otherwise.
@@ -132,6 +133,17 @@ change
 asked 1 "Current password:$"
 kill -KILL "$(passwd_pid)"
 shows "^shows: The password change failed\.  passwd ended unexpectedly \(signal 9\)\.$" 5
+[ "$(shadow)" = "$before" ] || fail "/etc/shadow changed"
+
+echo "two different new passwords"
+change
+asked 1 "Current password:$"
+answer "$old_password"
+asked 2 "New password:$"
+answer "$new_password"
+asked 3 "Retype new password:$"
+answer "${new_password}x"
+shows "^shows: Your password was not changed\.  Sorry, passwords do not match\.$" 15
 [ "$(shadow)" = "$before" ] || fail "/etc/shadow changed"
 
 echo "the right current password and a new one"
