@@ -103,6 +103,8 @@ void PasswdConversation::TakeLines() {
 }
 
 void PasswdConversation::Ask() {
+  // An unfinished last line of a passwd that is ending asks nothing.
+  CheckExit();
   const QString prompt = Clean(partial_);
   if (!running_ || prompt.isEmpty()) return;
   partial_.clear();

@@ -89,14 +89,27 @@ shows() {
   xdotool key Return
   ends_with_0
 }
+# Waits up to $1 tenths of a second (default 50) for /a to end; it must end
+# with 0 and leave no passwd behind.
 ends_with_0() {
-  for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+  for _ in $(seq "${1:-50}"); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$app" 2>/dev/null && fail "/a did not end"
   local status=0
   wait "$app" || status=$?
   [ "$status" -eq 0 ] || { cat "$work/log"; fail "/a exited with $status"; }
   [ -z "$(passwd_left)" ] || fail "passwd was left running: $(passwd_left)"
 }
+# The right current password, then $1 as the new one and $2 as it again.
+new_password() {
+  change
+  asked 1 "Current password:$"
+  answer "$old_password"
+  asked 2 "New password:$"
+  answer "$1"
+  asked 3 "Retype new password:$"
+  answer "$2"
+}
+
 before=$(shadow)
 
 echo "a wrong current password"
@@ -108,16 +121,10 @@ shows "^shows: Your password was not changed\.  The current password is wrong\.$
 [ "$(shadow)" = "$before" ] || fail "a wrong password changed /etc/shadow"
 
 echo "a too-short new password, then Escape"
-change
-asked 1 "Current password:$"
-answer "$old_password"
-asked 2 "^asks:  \| New password:$"
-answer "ab"
-asked 3 "Retype new password:$"
-answer "ab"
+new_password "ab" "ab"
 asked 4 "^asks: You must choose a longer password\. \| New password:$"
 xdotool key Escape
-ends_with_0
+ends_with_0 10
 grep -q '^shows:' "$work/log" && fail "Escape showed a message"
 [ "$(shadow)" = "$before" ] || fail "a refused password changed /etc/shadow"
 
@@ -127,6 +134,7 @@ asked 1 "Current password:$"
 kill -STOP "$(passwd_pid)"
 answer "$old_password"
 shows "^shows: The password change failed\.  passwd gave no answer for 3 seconds and was stopped\.$" 10
+[ "$(shadow)" = "$before" ] || fail "/etc/shadow changed"
 
 echo "passwd dies"
 change
@@ -136,24 +144,12 @@ shows "^shows: The password change failed\.  passwd ended unexpectedly \(signal 
 [ "$(shadow)" = "$before" ] || fail "/etc/shadow changed"
 
 echo "two different new passwords"
-change
-asked 1 "Current password:$"
-answer "$old_password"
-asked 2 "New password:$"
-answer "$new_password"
-asked 3 "Retype new password:$"
-answer "${new_password}x"
+new_password "$new_password" "${new_password}x"
 shows "^shows: Your password was not changed\.  Sorry, passwords do not match\.$" 15
 [ "$(shadow)" = "$before" ] || fail "/etc/shadow changed"
 
 echo "the right current password and a new one"
-change
-asked 1 "Current password:$"
-answer "$old_password"
-asked 2 "New password:$"
-answer "$new_password"
-asked 3 "Retype new password:$"
-answer "$new_password"
+new_password "$new_password" "$new_password"
 shows "^shows: Your password has been changed\.$" 15
 [ "$(shadow)" != "$before" ] || fail "/etc/shadow did not change"
 [ "$(checks "$new_password")" = 1 ] || fail "PAM does not take the new password"
