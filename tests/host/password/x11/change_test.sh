@@ -55,6 +55,7 @@ passwd_pid() { pgrep -U "$user" -x passwd; }
 passwd_left() { ps -U "$user" -o stat=,pid=,comm= | awk '$3 == "passwd" && $1 !~ /^Z/'; }
 
 app=
+dialog=
 # Starts `/a 0` as the user, with extra environment in "$@".
 change() {
   : >"$work/log"
@@ -77,7 +78,21 @@ asked() {
   line=$(grep '^asks:' "$work/log" | sed -n "${1}p")
   echo "  $line"
   [[ $line =~ $2 ]] || { cat "$work/log"; fail "question $1 is not $2"; }
-  sleep 0.2  # the field has the focus
+  # Keys go where the focus is: the dialog may show after its question came.
+  focused "" || fail "the dialog does not have the focus"
+  dialog=$(xdotool getwindowfocus)
+}
+# Waits up to 10 s for the focus to be on a window titled "Change Password"
+# other than window $1.
+focused() {
+  local id
+  for _ in $(seq 100); do
+    id=$(xdotool getwindowfocus 2>/dev/null)
+    [ -n "$id" ] && [ "$id" != "$1" ] &&
+      [ "$(xdotool getwindowname "$id" 2>/dev/null)" = "Change Password" ] && return 0
+    sleep 0.1
+  done
+  return 1
 }
 answer() { xdotool type --delay 20 "$1"; xdotool key Return; }
 # Waits up to $2 s for the closing message, which must match $1; dismisses
@@ -88,8 +103,7 @@ shows() {
   line=$(grep '^shows:' "$work/log")
   echo "  $line"
   [[ $line =~ $1 ]] || { cat "$work/log"; fail "the message is not $1"; }
-  wait_window '^Change Password$' || fail "no message box"
-  sleep 0.2
+  focused "$dialog" || fail "the message box does not have the focus"
   xdotool key Return
   ends_with_0
 }
@@ -119,7 +133,6 @@ before=$(shadow)
 echo "a wrong current password"
 change
 asked 1 "Changing password for $user\. \| Current password:$"
-wait_window '^Change Password$' || fail "no dialog"
 answer "not the password"
 shows "^shows: Your password was not changed\.  The current password is wrong\.$" 15
 [ "$(shadow)" = "$before" ] || fail "a wrong password changed /etc/shadow"
