@@ -22,6 +22,8 @@ user=vzpw$$
 old_password='Kettle-41-Blue'
 new_password='Marsh-77-Quill'
 trap 'kill "${pids[@]}" 2>/dev/null; userdel -f "$user" 2>/dev/null; rm -rf "$work"' EXIT
+# The user goes also when the test is stopped (a time-out, Ctrl+C).
+trap 'exit 1' TERM INT HUP
 # Other tests may be adding users at the same moment: useradd does not wait
 # for the lock on /etc/passwd.
 for _ in $(seq 20); do
