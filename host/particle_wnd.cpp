@@ -230,14 +230,30 @@ void CParticleWnd::resizeEvent(QResizeEvent* event) {
 }
 
 bool CParticleWnd::event(QEvent* event) {
-  if (direct_ && event->type() == QEvent::ChildAdded &&
-      static_cast<QChildEvent*>(event)->child()->isWidgetType()) {
+  const bool widgetChild =
+      (event->type() == QEvent::ChildAdded || event->type() == QEvent::ChildRemoved) &&
+      static_cast<QChildEvent*>(event)->child()->isWidgetType();
+  if (direct_ && widgetChild && event->type() == QEvent::ChildAdded) {
     // A child widget (a prompt inside the saver) paints through Qt's buffer
     // of this window, which then flushes over the field on its repaints.
     setAttribute(Qt::WA_PaintOnScreen, false);
+  } else if (direct_ && widgetChild) {
+    // Once the last one has gone, back to drawing on the window alone.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (alive_ && !testAttribute(Qt::WA_PaintOnScreen) &&
+              findChildren<QWidget*>(Qt::FindDirectChildrenOnly).isEmpty()) {
+            setAttribute(Qt::WA_PaintOnScreen, true);
+            DropBuffer();
+          }
+        },
+        Qt::QueuedConnection);
   }
   return QWidget::event(event);
 }
+
+void CParticleWnd::DropBuffer() { update(); }
 
 QRegion CParticleWnd::RepaintedDevicePart(const QRegion& region) {
   const QRect all(QPoint(0, 0), deviceSize_);
@@ -266,6 +282,7 @@ void CParticleWnd::paintEvent(QPaintEvent* event) {
   AbandonTick();
   const QRegion device = RepaintedDevicePart(event->region());
   if (canvas_.Use(static_cast<std::uint32_t>(internalWinId()))) {
+    canvas_.Forget();
     for (const QRect& r : device) canvas_.Fill(r, kBlack);
     canvas_.Flush();
   }
@@ -275,6 +292,18 @@ void CParticleWnd::paintEvent(QPaintEvent* event) {
     for (const QRect& r : event->region()) painter.fillRect(r, Qt::black);
   }
   if (alive_) Seed(field, GetClientRect());
+  if (alive_ && !exposedOnce_) {
+    // The first particles as soon as the window shows, not a delay later.
+    exposedOnce_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (!alive_) return;
+          RestartTimer();
+          ticks_.OnTimer(timer_.timerId(), field, *this);
+        },
+        Qt::QueuedConnection);
+  }
 }
 
 void CParticleWnd::PaintImage(const QRegion& region) {

@@ -85,6 +85,10 @@ class CParticleWnd : public QWidget, public DrawSurface, public QAbstractNativeE
   virtual void OnDestroy() {}
   // Runs last; deletes the object when autoDelete is on.
   virtual void PostNcDestroy();
+  // Back to drawing on the window alone after the last child widget went:
+  // lets go of what Qt buffered for the children (a window made anew loses
+  // the full-size image).
+  virtual void DropBuffer();
 
   bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
@@ -113,6 +117,7 @@ class CParticleWnd : public QWidget, public DrawSurface, public QAbstractNativeE
   bool alive_ = false;
   bool reseedAll_ = false;
   bool drawing_ = false;
+  bool exposedOnce_ = false;
   QBasicTimer timer_;
   int timerInterval_ = 0;
   QImage pixels_;

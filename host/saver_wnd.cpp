@@ -110,6 +110,12 @@ xcb_window_t CSaverWnd::RebuildNativeWindow() {
   return static_cast<xcb_window_t>(winId());
 }
 
+void CSaverWnd::DropBuffer() {
+  // Qt keeps the full-screen image it drew the prompt through for as long as
+  // the window lives.
+  if (display_ && IsAlive()) RebuildNativeWindow();
+}
+
 void CSaverWnd::PostCloseRequest() { QCoreApplication::postEvent(this, new QCloseEvent); }
 
 bool CSaverWnd::ignoreNextClose = false;

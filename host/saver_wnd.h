@@ -48,6 +48,7 @@ class CSaverWnd : public CParticleWnd {
   virtual void OnCloseRequest();
 
   void OnDestroy() override;
+  void DropBuffer() override;
   bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 

@@ -23,13 +23,32 @@ const xcb_visualtype_t* RootVisual(xcb_connection_t* c) {
 
 X11Canvas::~X11Canvas() {
   // Qt's connection may already be gone at the very end of the program.
-  if (gc_ != XCB_NONE && X11Connection() == c_) xcb_free_gc(c_, gc_);
+  if (X11Connection() == c_) FreePens();
+}
+
+void X11Canvas::FreePens() {
+  if (!c_) return;
+  for (const Pen& pen : pens_) xcb_free_gc(c_, pen.gc);
+  if (spare_ != XCB_NONE) xcb_free_gc(c_, spare_);
+  pens_.clear();
+  spare_ = XCB_NONE;
+  spareSet_ = false;
+  runGc_ = XCB_NONE;
+  runLength_ = 0;
 }
 
 bool X11Canvas::Use(std::uint32_t window) {
   if (window == XCB_NONE || !X11Connection()) return false;
-  if (window == window_ && gc_ != XCB_NONE) return true;
-  if (gc_ != XCB_NONE && X11Connection() == c_) xcb_free_gc(c_, gc_);
+  if (window == window_ && c_ == X11Connection()) return true;
+  if (X11Connection() == c_) {
+    FreePens();
+  } else {
+    pens_.clear();
+    spare_ = XCB_NONE;
+    spareSet_ = false;
+    runGc_ = XCB_NONE;
+    runLength_ = 0;
+  }
   c_ = X11Connection();
   if (const xcb_visualtype_t* v = RootVisual(c_);
       v && (v->_class == XCB_VISUAL_CLASS_TRUE_COLOR ||
@@ -42,11 +61,7 @@ bool X11Canvas::Use(std::uint32_t window) {
     blue_ = channel(v->blue_mask);
   }
   window_ = window;
-  gc_ = xcb_generate_id(c_);
-  const std::uint32_t values[] = {0};  // no exposure events from our fills
-  xcb_create_gc(c_, gc_, window_, XCB_GC_GRAPHICS_EXPOSURES, values);
-  foregroundSet_ = false;
-  runLength_ = 0;
+  unchanged_.Reset();
   return true;
 }
 
@@ -61,28 +76,55 @@ std::uint32_t X11Canvas::Pixel(Colour colour) const {
 }
 
 void X11Canvas::Fill(const QRect& r, Colour colour) {
-  if (gc_ == XCB_NONE || r.isEmpty()) return;
-  const std::uint32_t pixel = Pixel(colour);
-  if (!foregroundSet_ || pixel != foreground_) {
-    SendRun();
-    xcb_change_gc(c_, gc_, XCB_GC_FOREGROUND, &pixel);
-    foreground_ = pixel;
-    foregroundSet_ = true;
+  if (window_ == XCB_NONE || r.isEmpty()) return;
+  unchanged_.Add(PixelFill{r.x(), r.y(), r.x() + r.width(), r.y() + r.height(), Pixel(colour)},
+                 [this](const PixelFill& f) { Emit(f); });
+}
+
+xcb_gcontext_t X11Canvas::PenFor(std::uint32_t pixel) {
+  for (const Pen& pen : pens_) {
+    if (pen.pixel == pixel) return pen.gc;
   }
-  if (runLength_ == run_.size()) SendRun();
-  run_[runLength_++] = {static_cast<std::int16_t>(r.x()), static_cast<std::int16_t>(r.y()),
-                        static_cast<std::uint16_t>(r.width()),
-                        static_cast<std::uint16_t>(r.height())};
+  // No exposure events from our fills.
+  const std::uint32_t values[] = {pixel, 0};
+  const std::uint32_t mask = XCB_GC_FOREGROUND | XCB_GC_GRAPHICS_EXPOSURES;
+  if (pens_.size() < kMaxPens) {
+    const xcb_gcontext_t gc = xcb_generate_id(c_);
+    xcb_create_gc(c_, gc, window_, mask, values);
+    pens_.push_back({pixel, gc});
+    return gc;
+  }
+  if (spare_ == XCB_NONE) {
+    spare_ = xcb_generate_id(c_);
+    xcb_create_gc(c_, spare_, window_, mask, values);
+  } else if (!spareSet_ || spareForeground_ != pixel) {
+    if (runGc_ == spare_) SendRun();
+    xcb_change_gc(c_, spare_, XCB_GC_FOREGROUND, &pixel);
+  }
+  spareForeground_ = pixel;
+  spareSet_ = true;
+  return spare_;
+}
+
+void X11Canvas::Emit(const PixelFill& f) {
+  const xcb_gcontext_t gc = PenFor(f.pixel);
+  if (gc != runGc_ || runLength_ == run_.size()) SendRun();
+  runGc_ = gc;
+  run_[runLength_++] = {static_cast<std::int16_t>(f.x0), static_cast<std::int16_t>(f.y0),
+                        static_cast<std::uint16_t>(f.x1 - f.x0),
+                        static_cast<std::uint16_t>(f.y1 - f.y0)};
 }
 
 void X11Canvas::SendRun() {
   if (runLength_ == 0) return;
-  xcb_poly_fill_rectangle(c_, window_, gc_, static_cast<std::uint32_t>(runLength_), run_.data());
+  xcb_poly_fill_rectangle(c_, window_, runGc_, static_cast<std::uint32_t>(runLength_),
+                          run_.data());
   runLength_ = 0;
 }
 
 void X11Canvas::Flush() {
-  if (gc_ == XCB_NONE) return;
+  if (window_ == XCB_NONE) return;
+  unchanged_.Finish([this](const PixelFill& f) { Emit(f); });
   SendRun();
   xcb_flush(c_);
 }
