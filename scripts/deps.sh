@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config dpkg-dev build-essential debhelper lintian
+  cmake ninja-build g++ pkg-config dpkg-dev build-essential debhelper lintian appstream
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libxcb1-dev libxcb-shape0-dev libxcb-composite0-dev libx11-dev
   xvfb xauth xdotool x11-utils imagemagick picom xscreensaver xss-lock xautolock x11-xserver-utils openbox xclip procps
