@@ -82,9 +82,9 @@ VerifyPrompt::VerifyPrompt(QWidget* owner, QByteArray user)
     EmbedInWindow(this, owner);
     setMinimumWidth(360);
   }
-  // The instructions on one line, unless the owner is too narrow for that.
+  // The instructions on one line, unless the saver is too narrow for that.
   int one_line = QFontMetrics(message_->font()).horizontalAdvance(message_->text()) + 1;
-  if (owner != nullptr) one_line = std::min(one_line, owner->width() * 9 / 10);
+  if (embedded_) one_line = std::min(one_line, owner->width() * 9 / 10);
   message_->setMinimumWidth(one_line);
   setFocusProxy(field_);
 

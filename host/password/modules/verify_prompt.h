@@ -21,10 +21,11 @@ class SecretField;
 // while Caps Lock is on, and a thin bar that drains as the idle timeout
 // runs out. Enter or the button hands the password to the PAM helper
 // program (see PamCheck), so the saver keeps drawing and handling input
-// whatever PAM does; the text says it is checking meanwhile. The dialog ends Accepted only
-// when PAM accepted it. A refusal (a wrong password or a failing helper) is
-// shown in the text for about a second before the dialog ends Rejected; so
-// do Escape, closing and no key for the idle timeout, at once.
+// whatever PAM does; the text says it is checking meanwhile. The dialog
+// ends Accepted only when PAM accepted it. A refusal (a wrong password or a
+// failing helper) is shown in the text for about a second before the dialog
+// ends Rejected; so do Escape, closing and no key for the idle timeout, at
+// once.
 //
 // Over a window of this process the prompt is drawn inside that window, so
 // it is stacked with it, and the input grabs the window holds stay where
