@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Debian package with dpkg-buildpackage, checks it with lintian,
+# Builds the Debian package with dpkg-buildpackage, checks it with lintian
+# and its AppStream metadata with appstreamcli,
 # installs it with apt, runs the installed program in every mode under Xvfb
 # and as a MATE screen saver theme, then removes and purges it, checking
 # that only the PAM service (a conffile) outlives a removal and that nothing
@@ -29,7 +30,7 @@ scripts/package.sh "$build/deb" || { echo "package: build failed"; exit 1; }
 deb=$(realpath "$build"/deb/vivedaziv_[0-9]*.deb)
 changes=$(realpath "$build"/deb/vivedaziv_*.changes)
 echo "package: built $deb"
-dpkg-deb -I "$deb" | sed -n 's/^ *\(Depends\|Version\|Installed-Size\):/package:   \1:/p'
+dpkg-deb -I "$deb" | sed -n 's/^ *\(Depends\|Recommends\|Section\|Version\|Installed-Size\):/package:   \1:/p'
 
 # Debian's checker: no error, no warning, and no hardening note among its
 # informational ones, which --display-info shows (--info only explains the
@@ -65,13 +66,20 @@ files_installed() {
            /usr/share/icons/hicolor/256x256/apps/vivedaziv.png \
            /usr/lib/mate-screensaver/mate-screensaver/vivedaziv \
            /usr/share/applications/screensavers/vivedaziv.desktop \
-           /usr/share/doc/vivedaziv/copyright /usr/share/doc/vivedaziv/changelog.gz; do
+           /usr/share/doc/vivedaziv/copyright /usr/share/doc/vivedaziv/changelog.gz \
+           /usr/share/doc/vivedaziv/docs/saver.png "$metainfo"; do
     [ -e "$f" ] || { echo "missing $f"; return 1; }
   done
+  compgen -G "/usr/share/doc/vivedaziv/README.md*" >/dev/null ||
+    { echo "missing /usr/share/doc/vivedaziv/README.md"; return 1; }
   dpkg-query -W -f='${Conffiles}' vivedaziv | grep -q "^ /etc/pam.d/vivedaziv " ||
     { echo "/etc/pam.d/vivedaziv is no conffile"; return 1; }
 }
+metainfo=/usr/share/metainfo/com.quenfold.vivedaziv.metainfo.xml
 check "files in place" files_installed
+# What software centres read: valid as installed (the screenshots' addresses
+# are not fetched).
+check "AppStream metadata valid" appstreamcli validate --no-net "$metainfo"
 
 Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 xvfb=$!

@@ -14,18 +14,27 @@ LoadedModule LoadedModule::FromModuleDirectory(const QString& file_name) {
 }
 
 LoadedModule::LoadedModule(const QString& path)
-    : handle_(dlopen(QFile::encodeName(path).constData(),
-                     RTLD_NOW | RTLD_LOCAL)) {}
+    : path_(path),
+      handle_(dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL)) {
+  if (handle_ == nullptr) {
+    const char* reason = dlerror();
+    if (reason != nullptr) error_ = QString::fromLocal8Bit(reason);
+  }
+}
 
 LoadedModule::~LoadedModule() { Close(); }
 
 LoadedModule::LoadedModule(LoadedModule&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)),
+    : path_(std::move(other.path_)),
+      error_(std::move(other.error_)),
+      handle_(std::exchange(other.handle_, nullptr)),
       keep_(std::exchange(other.keep_, false)) {}
 
 LoadedModule& LoadedModule::operator=(LoadedModule&& other) noexcept {
   if (this != &other) {
     Close();
+    path_ = std::move(other.path_);
+    error_ = std::move(other.error_);
     handle_ = std::exchange(other.handle_, nullptr);
     keep_ = std::exchange(other.keep_, false);
   }

@@ -7,7 +7,7 @@ namespace vz {
 // A shared library opened with dlopen (RTLD_NOW | RTLD_LOCAL) and closed when
 // the handle goes, unless Keep() was called. A file that cannot be opened
 // leaves the handle empty: that is a missing module, which callers treat as
-// "no such feature", so nothing is reported.
+// "no such feature"; Error() tells why, for those that report it.
 class LoadedModule {
  public:
   // Opens `file_name` from ModuleDirectory().
@@ -21,6 +21,9 @@ class LoadedModule {
   LoadedModule& operator=(const LoadedModule&) = delete;
 
   bool IsLoaded() const { return handle_ != nullptr; }
+  const QString& Path() const { return path_; }
+  // Why the file could not be opened (the loader's own words), or empty.
+  const QString& Error() const { return error_; }
 
   // The exported symbol `name`, or nullptr.
   void* Symbol(const char* name) const;
@@ -36,6 +39,8 @@ class LoadedModule {
  private:
   void Close();
 
+  QString path_;
+  QString error_;
   void* handle_ = nullptr;
   bool keep_ = false;
 };

@@ -1,6 +1,8 @@
 #include "password_calls.h"
 
+#include <QFile>
 #include <QMessageBox>
+#include <cstdio>
 
 #include "desktop_setting.h"
 #include "embedded_dialog.h"
@@ -8,12 +10,31 @@
 #include "password_routines.h"
 
 namespace vz {
+namespace {
+
+// Whoever turned protection on must be able to find out why it did not hold.
+void ReportMissingVerifyModule(const LoadedModule& module) {
+  QString reason = module.Error();
+  // The loader's message starts with the path, which is printed anyway.
+  const QString prefix = module.Path() + QStringLiteral(": ");
+  if (reason.startsWith(prefix)) reason.remove(0, prefix.size());
+  if (reason.isEmpty()) reason = QStringLiteral("cannot be loaded");
+  std::fprintf(stderr,
+               "vivedaziv: password protection is on, but the password module %s could "
+               "not be loaded (%s): closing without asking\n",
+               QFile::encodeName(module.Path()).constData(), reason.toLocal8Bit().constData());
+}
+
+}  // namespace
 
 bool CheckPasswordBeforeClose(unsigned long window, bool& verifying) {
   if (!ScreenSaverPasswordEnabled()) return true;
 
   LoadedModule module = LoadedModule::FromModuleDirectory(kVerifyModuleFile);
-  if (!module.IsLoaded()) return true;
+  if (!module.IsLoaded()) {
+    ReportMissingVerifyModule(module);
+    return true;
+  }
   // The module's widgets and timers may outlive the call by a moment (queued
   // deletions, Qt's caches); unloading its code under them is not worth it.
   module.Keep();

@@ -56,6 +56,13 @@ void SecretField::keyPressEvent(QKeyEvent* event) {
     default:
       break;
   }
+  // Ctrl+U clears the line, as in terminals.
+  if (event->key() == Qt::Key_U &&
+      (event->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
+    event->accept();
+    Clear();
+    return;
+  }
   if (event->matches(QKeySequence::Paste)) {
     event->accept();
     Paste(false);

@@ -2,12 +2,17 @@
 
 #include <QCloseEvent>
 #include <QColor>
+#include <QFontMetrics>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPalette>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
 #include <utility>
 
 #include "../embedded_dialog.h"
@@ -29,6 +34,12 @@ constexpr char kTitle[] = "Vivedaziv";
 // How long a refusal stays on show before the prompt goes.
 constexpr int kRefusalMs = 1000;
 
+// The time-left bar: thin, and redrawn often enough to drain smoothly.
+constexpr int kTimeLeftHeight = 4;
+constexpr int kTimeLeftTickMs = 100;
+
+constexpr char kInstructions[] = "Type your password and press Enter to return to the desktop.";
+
 }  // namespace
 
 VerifyPrompt::VerifyPrompt(QWidget* owner, QByteArray user)
@@ -36,35 +47,61 @@ VerifyPrompt::VerifyPrompt(QWidget* owner, QByteArray user)
                          Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       user_(std::move(user)),
       embedded_(CanEmbedIn(owner)),
-      message_(new QLabel),
+      message_(new QLabel(QString::fromUtf8(kInstructions))),
       field_(new SecretField),
-      caps_lock_(new QLabel(QStringLiteral("Caps Lock is on."))) {
+      unlock_(new QPushButton(QStringLiteral("Unlock"))),
+      caps_lock_(new QLabel(QStringLiteral("Caps Lock is on."))),
+      time_left_(new QProgressBar) {
   setWindowTitle(QString::fromLatin1(kTitle));
-  message_->setText(QStringLiteral("Type your password and press Enter to return to the desktop."));
   message_->setWordWrap(true);
+  auto* user_name = new QLabel(QStringLiteral("User: ") + QString::fromLocal8Bit(user_));
+  user_name->setTextFormat(Qt::PlainText);
+  // The keyboard stays with the field: the button is for the mouse.
+  unlock_->setFocusPolicy(Qt::NoFocus);
+  unlock_->setAutoDefault(false);
   // The note keeps its room while hidden, so the prompt never changes size.
   QSizePolicy keep_room = caps_lock_->sizePolicy();
   keep_room.setRetainSizeWhenHidden(true);
   caps_lock_->setSizePolicy(keep_room);
   caps_lock_->hide();
+  time_left_->setTextVisible(false);
+  time_left_->setFixedHeight(kTimeLeftHeight);
+  const int timeout_ms = PromptTimeoutMs();
+  time_left_->setRange(0, timeout_ms);
+  time_left_->setValue(timeout_ms);
+  auto* entry = new QHBoxLayout;
+  entry->addWidget(field_, 1);
+  entry->addWidget(unlock_);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(message_);
-  layout->addWidget(field_);
+  layout->addWidget(user_name);
+  layout->addLayout(entry);
   layout->addWidget(caps_lock_);
+  layout->addWidget(time_left_);
   if (embedded_) {
     EmbedInWindow(this, owner);
     setMinimumWidth(360);
   }
+  // The instructions on one line, unless the saver is too narrow for that.
+  int one_line = QFontMetrics(message_->font()).horizontalAdvance(message_->text()) + 1;
+  if (embedded_) one_line = std::min(one_line, owner->width() * 9 / 10);
+  message_->setMinimumWidth(one_line);
   setFocusProxy(field_);
 
   idle_.setSingleShot(true);
   idle_.setTimerType(Qt::PreciseTimer);
-  idle_.setInterval(PromptTimeoutMs());
+  idle_.setInterval(timeout_ms);
   connect(&idle_, &QTimer::timeout, this, [this] { reject(); });
+  time_left_tick_.setInterval(kTimeLeftTickMs);
+  connect(&time_left_tick_, &QTimer::timeout, this, [this] { ShowTimeLeft(); });
   field_->on_key = [this] {
-    if (check_ == nullptr) idle_.start();
+    if (check_ == nullptr) {
+      idle_.start();
+      ShowTimeLeft();
+    }
   };
   field_->on_submit = [this] { Submit(); };
+  connect(unlock_, &QPushButton::clicked, this, [this] { Submit(); });
   // Every key the field sees, forwarded ones included, may change the lock.
   field_->installEventFilter(this);
 
@@ -99,6 +136,8 @@ void VerifyPrompt::showEvent(QShowEvent* event) {
   }
   ShowCapsLock(nullptr);
   idle_.start();
+  time_left_tick_.start();
+  ShowTimeLeft();
 }
 
 bool VerifyPrompt::eventFilter(QObject* watched, QEvent* event) {
@@ -136,6 +175,7 @@ void VerifyPrompt::RetryNativeGrab() {
 void VerifyPrompt::hideEvent(QHideEvent* event) {
   grab_retry_.stop();
   idle_.stop();
+  time_left_tick_.stop();
   if (embedded_) {
     if (previous_grabber_ != nullptr) previous_grabber_->removeEventFilter(this);
   } else {
@@ -165,9 +205,11 @@ void VerifyPrompt::reject() {
 }
 
 void VerifyPrompt::Submit() {
-  if (check_ != nullptr) return;
+  if (Busy()) return;
   idle_.stop();
+  time_left_tick_.stop();
   field_->setReadOnly(true);
+  unlock_->setEnabled(false);
   message_->setText(QStringLiteral("Checking…"));
   check_ = new PamCheck(this, [this](bool accepted) { Finish(accepted); });
   const bool started = check_->Start(PamHelperPath(), user_, field_->Text(), PamTimeoutMs());
@@ -199,6 +241,11 @@ void VerifyPrompt::ShowRefusal(const QString& text) {
   message_->setPalette(palette);
   message_->setText(text);
   refusal_.start();
+}
+
+// Stands still while checking, when no timeout runs.
+void VerifyPrompt::ShowTimeLeft() {
+  if (idle_.isActive()) time_left_->setValue(std::max(0, idle_.remainingTime()));
 }
 
 void VerifyPrompt::ShowCapsLock(const QKeyEvent* key) {

@@ -7,20 +7,25 @@
 
 class QKeyEvent;
 class QLabel;
+class QProgressBar;
+class QPushButton;
 
 namespace vz {
 
 class PamCheck;
 class SecretField;
 
-// The prompt shown over the saver: a line of text, one password field that
-// shows a mask character per typed character, and a note under it while
-// Caps Lock is on. Enter hands the password to the PAM helper program (see
-// PamCheck), so the saver keeps drawing and handling input whatever PAM
-// does; the text says it is checking meanwhile. The dialog ends Accepted only
-// when PAM accepted it. A refusal (a wrong password or a failing helper) is
-// shown in the text for about a second before the dialog ends Rejected; so
-// do Escape, closing and no key for the idle timeout, at once.
+// The prompt shown over the saver: a line of text, the name of the user
+// whose password is asked, one password field that shows a mask character
+// per typed character with an "Unlock" button beside it, a note under it
+// while Caps Lock is on, and a thin bar that drains as the idle timeout
+// runs out. Enter or the button hands the password to the PAM helper
+// program (see PamCheck), so the saver keeps drawing and handling input
+// whatever PAM does; the text says it is checking meanwhile. The dialog
+// ends Accepted only when PAM accepted it. A refusal (a wrong password or a
+// failing helper) is shown in the text for about a second before the dialog
+// ends Rejected; so do Escape, closing and no key for the idle timeout, at
+// once.
 //
 // Over a window of this process the prompt is drawn inside that window, so
 // it is stacked with it, and the input grabs the window holds stay where
@@ -45,6 +50,7 @@ class VerifyPrompt : public QDialog {
   void Finish(bool accepted);
   void ShowRefusal(const QString& text);
   void ShowCapsLock(const QKeyEvent* key);
+  void ShowTimeLeft();
   // While checking or showing a refusal: the outcome is settled.
   bool Busy() const { return check_ != nullptr || refusal_.isActive(); }
   void RetryNativeGrab();
@@ -53,8 +59,11 @@ class VerifyPrompt : public QDialog {
   bool embedded_;
   QLabel* message_;
   SecretField* field_;
+  QPushButton* unlock_;
   QLabel* caps_lock_;
+  QProgressBar* time_left_;
   QTimer idle_;
+  QTimer time_left_tick_;
   QTimer refusal_;
   QTimer grab_retry_;
   int grab_attempts_ = 0;

@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -120,14 +123,20 @@ TEST_F(CloseCheckTest, ClosesWithoutLoadingWhenProtectionIsOff) {
   }
 }
 
-TEST_F(CloseCheckTest, ClosesQuietlyWhenTheModuleIsMissing) {
+TEST_F(CloseCheckTest, ClosesWithOneLineOnStderrWhenTheModuleIsMissing) {
   SetUsePassword("1");
   QTemporaryDir empty;
   ModuleDirectoryOverride modules(empty.path());
   ModalScript script;
+  testing::internal::CaptureStderr();
   EXPECT_TRUE(CheckBeforeClose(script));
+  const std::string said = testing::internal::GetCapturedStderr();
   EXPECT_TRUE(NoDialog(script));
   EXPECT_FALSE(verifying_);
+  // One line that names the file looked for.
+  const std::string path = QFile::encodeName(empty.filePath(QStringLiteral("PASSWORD.CPL"))).toStdString();
+  EXPECT_NE(said.find(path + " could not be loaded"), std::string::npos) << said;
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
 }
 
 TEST_F(CloseCheckTest, ReportsAMissingRoutineThenCloses) {

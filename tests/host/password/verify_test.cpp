@@ -9,6 +9,8 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTest>
 #include <QWindow>
 
@@ -45,14 +47,38 @@ class VerifyTest : public ::testing::Test {
 
 TEST_F(VerifyTest, RightPasswordIsAccepted) {
   QWidget* owner = nullptr;
+  QString shown;
   ModalScript script;
   script.Then([&](QWidget* prompt) {
     owner = prompt->parentWidget();
+    shown = Describe(prompt);
     TypeAndEnter(prompt, QStringLiteral("open sesame"));
   });
   EXPECT_NE(Verify(script), 0);
   EXPECT_TRUE(Played(script));
   EXPECT_EQ(owner, &saver_) << "the prompt belongs over the saver window";
+  EXPECT_TRUE(shown.contains(QStringLiteral("User: ") + QString::fromLocal8Bit(CurrentUser())))
+      << shown.toStdString();
+}
+
+TEST_F(VerifyTest, CtrlUClearsAndTheButtonUnlocks) {
+  bool button_found = false;
+  ModalScript script;
+  script.Then([&](QWidget* prompt) {
+    // Ctrl+U must drop what was typed, not only its masks.
+    Type(prompt, QStringLiteral("a typo"));
+    QTest::keyClick(prompt->focusWidget(), Qt::Key_U, Qt::ControlModifier);
+    Type(prompt, QStringLiteral("open sesame"));
+    for (QPushButton* button : prompt->findChildren<QPushButton*>()) {
+      if (button->text() != QStringLiteral("Unlock")) continue;
+      button_found = true;
+      QTest::mouseClick(button, Qt::LeftButton);
+      return;
+    }
+    PressKey(prompt, Qt::Key_Escape);
+  });
+  EXPECT_NE(Verify(script), 0);
+  EXPECT_TRUE(button_found);
 }
 
 // A letter's text against its Shift key, as a keyboard with Caps Lock sends it.
@@ -87,6 +113,9 @@ TEST_F(VerifyTest, PromptShowsWhatIsTypedAndWhatHappens) {
       }
     };
     if (caps->isVisible()) problems << QStringLiteral("Caps Lock note before any key");
+    Type(prompt, QStringLiteral("xyz"));
+    QTest::keyClick(field, Qt::Key_U, Qt::ControlModifier);
+    expect_masks(0, "after Ctrl+U");
     Type(prompt, QStringLiteral("grüß€"));
     expect_masks(5, "after typing");
     PressKey(prompt, Qt::Key_Backspace);
@@ -165,16 +194,29 @@ TEST_F(VerifyTest, GivingUpReturnsZero) {
   }
 }
 
-TEST_F(VerifyTest, UntouchedPromptTimesOut) {
-  qputenv("VIVEDAZIV_PROMPT_TIMEOUT_MS", "400");
+TEST_F(VerifyTest, UntouchedPromptTimesOutAndShowsTheTimeLeft) {
+  qputenv("VIVEDAZIV_PROMPT_TIMEOUT_MS", "1000");
+  int full = -1, first = -1, later = -1;
   ModalScript script;
-  script.Then([](QWidget*) {});
+  script.Then([&](QWidget* prompt) {
+    auto* bar = prompt->findChild<QProgressBar*>();
+    if (bar == nullptr) return;
+    full = bar->maximum();
+    first = bar->value();
+    QTest::qWait(400);
+    later = bar->value();
+  });
   QElapsedTimer clock;
   clock.start();
   EXPECT_EQ(Verify(script), 0);
-  EXPECT_GE(clock.elapsed(), 400);
+  EXPECT_GE(clock.elapsed(), 1000);
   EXPECT_LT(clock.elapsed(), 10'000);
   EXPECT_TRUE(Played(script));
+  // The bar drains from full as the timeout runs.
+  EXPECT_EQ(full, 1000);
+  EXPECT_GT(first, 700);
+  EXPECT_LT(later, first - 200);
+  EXPECT_GT(later, 0);
 }
 
 TEST_F(VerifyTest, TypingRestartsTheTimeout) {

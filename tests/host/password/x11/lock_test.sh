@@ -4,8 +4,11 @@
 # every 5 ms throughout and must never succeed: while another client held
 # them at the start, through a wake by Alt with bursts of Tab, the prompt
 # (seen on a screenshot, above a window mapped meanwhile), a wrong password
-# (its masks and the refusal seen on screenshots), the ignored request,
-# Caps Lock's note, Escape, the right password (pasted), and the missing-routine box. Then
+# (its masks, Ctrl+U emptying them, and the refusal seen on screenshots), the
+# ignored request, Caps Lock's note, Escape, the time-left bar draining, the
+# right password (pasted, then the Unlock button clicked), and the
+# missing-routine box. Without the module a key ends the saver, which says
+# so on stderr. Then
 # `/a 0` without its module ends quietly with 0.
 # $1: vivedaziv  $2: library to preload for PAM  $3: saver_probe
 # $4: directory with a PASSWORD.CPL that lacks its routine
@@ -88,6 +91,14 @@ import -window root "$work/typed.png"
 dark_after=$(dark_pixels "$work/typed.png")
 echo "dark pixels in the prompt: $dark_before before typing, $dark_after after"
 [ "$dark_after" -ge $((dark_before + 300)) ] || fail "typed characters do not show"
+# Ctrl+U empties the field.
+xdotool key ctrl+u
+sleep 0.3
+import -window root "$work/cleared.png"
+dark_cleared=$(dark_pixels "$work/cleared.png")
+echo "dark pixels in the prompt after Ctrl+U: $dark_cleared"
+[ "$dark_cleared" -le $((dark_before + 60)) ] || fail "Ctrl+U did not empty the field"
+xdotool type --delay 20 "wrong one"
 # The refusal is on show, in red, before the prompt goes.
 xdotool key Return
 refused=0
@@ -129,16 +140,30 @@ sleep 0.5
 xdotool key e
 wait_window "$prompt" || fail "no third prompt"
 sleep 0.3
+# The time-left bar under the field drains while nothing is typed.
+window_box "$(find_window "$prompt")"
+bar_pixels() {
+  import -window root "$work/bar.png"
+  convert "$work/bar.png" -crop "${WIDTH}x24+${X}+$((Y + HEIGHT - 24))" \
+    -fx 'b > 0.55 && r < 0.45' -format '%[fx:round(mean*w*h)]' info:
+}
+bar_full=$(bar_pixels)
+sleep 2
+bar_later=$(bar_pixels)
+echo "time-left bar: $bar_full pixels, $bar_later two seconds later"
+[ "$bar_later" -le $((bar_full - 20)) ] || fail "the time-left bar does not drain"
 # Pasted with the middle button, from another program's selection.
 printf 'right one' | xclip -selection primary -loops 1 &
 pids+=($!)
 sleep 0.3
-window_box "$(find_window "$prompt")"
-xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 42)) click 2  # the field, above the Caps Lock note
+# The field row lies above the Caps Lock note and the bar; the Unlock button
+# ends it on the right.
+row=$((Y + HEIGHT - 52))
+xdotool mousemove $((X + WIDTH / 2)) $row click 2
 # Past the right password the saver may let go: the watch ends here.
 watch_result
-xdotool key Return
-ends_with_0 "the right password"
+xdotool mousemove $((X + WIDTH - 50)) $row click 1
+ends_with_0 "the right password and a click on Unlock"
 
 # The password module without its routine: the box shows inside the saver,
 # with the grabs still held, and the saver closes after it.
@@ -150,6 +175,16 @@ sleep 0.3
 watch_result
 xdotool key Return
 ends_with_0 "the missing-routine box"
+
+# Protection on but no module: the saver ends at a key, and one line on
+# stderr names the module it looked for.
+start_saver VIVEDAZIV_MODULE_DIR="$work/none" 2>"$work/stderr"
+wait_grabs
+xdotool key a
+ends_with_0 "a key without the module"
+cat "$work/stderr"
+grep -q "module $work/none/PASSWORD.CPL could not be loaded" "$work/stderr" ||
+  fail "no word on stderr about the missing module"
 
 # Password change without its module: nothing shown, exit 0.
 out=$(VIVEDAZIV_MODULE_DIR="$work/none" "$vivedaziv" /a 0 2>&1) || fail "/a 0 failed"
