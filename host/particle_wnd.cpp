@@ -230,15 +230,14 @@ void CParticleWnd::resizeEvent(QResizeEvent* event) {
 }
 
 bool CParticleWnd::event(QEvent* event) {
-  const bool widgetChild =
-      (event->type() == QEvent::ChildAdded || event->type() == QEvent::ChildRemoved) &&
-      static_cast<QChildEvent*>(event)->child()->isWidgetType();
-  if (direct_ && widgetChild && event->type() == QEvent::ChildAdded) {
+  if (direct_ && event->type() == QEvent::ChildAdded &&
+      static_cast<QChildEvent*>(event)->child()->isWidgetType()) {
     // A child widget (a prompt inside the saver) paints through Qt's buffer
     // of this window, which then flushes over the field on its repaints.
     setAttribute(Qt::WA_PaintOnScreen, false);
-  } else if (direct_ && widgetChild) {
-    // Once the last one has gone, back to drawing on the window alone.
+  } else if (direct_ && event->type() == QEvent::ChildRemoved) {
+    // Once the last one has gone (a child on its way out may no longer tell
+    // that it was a widget), back to drawing on the window alone.
     QMetaObject::invokeMethod(
         this,
         [this] {

@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QScreen>
+#include <malloc.h>
 
 #include "close_rules.h"
 #include "password_calls.h"
@@ -114,6 +115,9 @@ void CSaverWnd::DropBuffer() {
   // Qt keeps the full-screen image it drew the prompt through for as long as
   // the window lives.
   if (display_ && IsAlive()) RebuildNativeWindow();
+  // What the prompt used is free now; give it back to the system rather than
+  // keep it for a prompt that may never come again.
+  malloc_trim(0);
 }
 
 void CSaverWnd::PostCloseRequest() { QCoreApplication::postEvent(this, new QCloseEvent); }
