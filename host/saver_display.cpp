@@ -163,8 +163,6 @@ void SaverDisplay::Hold(xcb_window_t saver, bool cover, Callbacks callbacks) {
 }
 
 void SaverDisplay::Adopt(xcb_window_t saver) {
-  // The focus goes with the window this one replaces.
-  if (saver_ != XCB_NONE) sinceInterference_.start();
   saver_ = saver;
   const Screen* screen = ScreenOfRoot(saverRoot_);
   xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(c_, xcb_get_geometry(c_, saver), nullptr);

@@ -60,6 +60,8 @@ class SaverDisplay : public QAbstractNativeEventFilter {
   // Whether another client has just done something to our windows: focus
   // lost with them is not the user's doing.
   bool Interfering() const;
+  // The saver is about to replace its own window: the focus goes with it.
+  void ReplacingWindow() { sinceInterference_.start(); }
 
   // Ungrabs, removes the covers, stops watching and gives up the selection.
   void Release();

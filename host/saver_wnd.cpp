@@ -102,6 +102,7 @@ xcb_window_t CSaverWnd::RebuildNativeWindow() {
   if (!IsAlive()) return XCB_NONE;
   // Qt's window object outlives the X window; it must be made anew, with
   // every native child (the prompt) inside it.
+  display_->ReplacingWindow();
   destroy(true, true);
   create();
   display_->Adopt(static_cast<xcb_window_t>(winId()));
