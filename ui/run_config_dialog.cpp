@@ -21,8 +21,8 @@ void RunConfigDialog(std::uint32_t parent, bool useForeground) {
   // The result does not matter: Cancel writes the fields back as well.
   dialog.exec();
   if (!WriteEntries(store, section, dialog.Fields())) {
-    std::fprintf(stderr, "vivedaziv: could not save the settings to %s\n",
-                 qPrintable(store.FilePath()));
+    std::fprintf(stderr, "vivedaziv: could not save the settings to %s: %s\n",
+                 store.FileName().constData(), qPrintable(store.LastError()));
   }
 }
 
