@@ -14,7 +14,12 @@ int main(int argc, char** argv) {
   vz::ExitAtOnceOnSignals();
   // An unrecognised switch ends the program before anything touches the
   // display, with the usage on stderr but no window and the usual code 0.
-  const vz::ParsedCommand command = vz::ParseCommandLine(vz::JoinCommandLine(argc, argv));
+  const vz::ParsedCommand command = vz::ParseArguments(argc, argv);
+  if (command.handleTooLarge) {
+    std::fprintf(stderr, "vivedaziv: window id %s does not fit in 32 bits: it names no X window\n",
+                 command.handleText.c_str());
+    return 0;
+  }
   if (command.mode == vz::Mode::Fail) {
     std::fputs(vz::kUsageLine, stderr);
     return 0;
