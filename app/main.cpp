@@ -9,6 +9,7 @@
 #include "fast_cover.h"
 #include "saver_app.h"
 #include "signal_exit.h"
+#include "x11_host.h"
 
 int main(int argc, char** argv) {
   vz::ExitAtOnceOnSignals();
@@ -34,13 +35,17 @@ int main(int argc, char** argv) {
   std::unique_ptr<vz::FastCover> cover;
   if (command.mode == vz::Mode::Saver) cover = vz::FastCover::Show();
 
+  vz::EndWithCodeOneOnFatalErrors();
   QApplication app(argc, argv);
+  vz::ToolkitStarted();
   vz::CSaverApp::NameApplication(argc > 0 ? argv[0] : nullptr);
   QApplication::setQuitOnLastWindowClosed(false);
   vz::ExitCleanlyOnSignals();
 
   vz::CSaverApp saver;
   saver.KeepCoverUntilShown(std::move(cover));
-  if (!saver.InitInstance(command)) return 0;
+  // A start-up that failed because the display went away ends as any loss
+  // of the display does.
+  if (!saver.InitInstance(command)) return vz::X11ConnectionBroken() ? 1 : 0;
   return saver.Run();
 }

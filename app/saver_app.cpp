@@ -127,7 +127,9 @@ bool CSaverApp::StartPreview(std::uint32_t host) {
   std::string why;
   const std::optional<QSize> size = PreparePreviewHost(host, why);
   const auto refuse = [&] {
-    if (host == 0 || !OnX11()) {
+    if (X11ConnectionBroken()) {
+      std::fprintf(stderr, "vivedaziv: the X display went away\n");
+    } else if (host == 0 || !OnX11()) {
       std::fprintf(stderr, "vivedaziv: cannot show a preview: %s\n", why.c_str());
     } else {
       std::fprintf(stderr, "vivedaziv: cannot show a preview in window %u (0x%x): %s\n", host,

@@ -23,6 +23,11 @@ xcb_connection_t* X11Connection() {
 
 bool OnX11() { return X11Connection() != nullptr; }
 
+bool X11ConnectionBroken() {
+  xcb_connection_t* c = X11Connection();
+  return c && xcb_connection_has_error(c) != 0;
+}
+
 std::optional<X11Placement> X11WindowPlacement(std::uint32_t window) {
   xcb_connection_t* c = X11Connection();
   if (!c || window == 0) return std::nullopt;

@@ -12,6 +12,8 @@ namespace vz {
 
 // True when the program runs on an X11 display.
 bool OnX11();
+// True when it did, and the connection broke (the server ended).
+bool X11ConnectionBroken();
 
 // The size of an X11 window, straight from the server (Qt reads 0 × 0 for
 // foreign windows); nothing when the id names no window (a pixmap, say).
