@@ -8,6 +8,7 @@
 #include "display_check.h"
 #include "fast_cover.h"
 #include "saver_app.h"
+#include "settings_file.h"
 #include "signal_exit.h"
 #include "x11_host.h"
 
@@ -41,6 +42,8 @@ int main(int argc, char** argv) {
   vz::CSaverApp::NameApplication(argc > 0 ? argv[0] : nullptr);
   QApplication::setQuitOnLastWindowClosed(false);
   vz::ExitCleanlyOnSignals();
+  // A save waiting for another process's lock gives up on them too.
+  vz::SetLockWaitInterrupt(vz::ExitSignalFd());
 
   vz::CSaverApp saver;
   saver.KeepCoverUntilShown(std::move(cover));

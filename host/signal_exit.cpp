@@ -49,6 +49,8 @@ bool NoteExitSignals() {
   return true;
 }
 
+int ExitSignalFd() { return g_pipe[0]; }
+
 bool TakeExitSignal() {
   char buffer[16];
   bool came = false;
@@ -72,8 +74,10 @@ void UnblockExitSignals() {
 void ExitCleanlyOnSignals() {
   if (g_pipe[0] >= 0 || !NoteExitSignals()) return;
   auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, QCoreApplication::instance());
-  QObject::connect(notifier, &QSocketNotifier::activated, [] {
-    TakeExitSignal();
+  QObject::connect(notifier, &QSocketNotifier::activated, [notifier] {
+    // The pipe stays readable: whatever waits on it from now on (a save
+    // waiting for another's lock) ends at once, as the program is ending.
+    notifier->setEnabled(false);
     // exit(), not quit(): it also ends nested loops such as a modal dialog's.
     QCoreApplication::exit(0);
   });

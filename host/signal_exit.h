@@ -20,6 +20,9 @@ void ExitCleanlyOnSignals();
 bool NoteExitSignals();
 // Whether one of them came since the last call.
 bool TakeExitSignal();
+// The pipe they are noted in, readable once one came (and, with the event
+// loop's handling, from then on); -1 before they are noted.
+int ExitSignalFd();
 // Blocks them in the calling thread while a loop works, and gives the mask
 // to wait with (ppoll), which lets them in: each one then ends the wait at
 // once, without the loop watching for it.

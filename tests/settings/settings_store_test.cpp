@@ -3,11 +3,13 @@
 #include <pwd.h>
 #include <grp.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
@@ -197,44 +199,65 @@ TEST_F(SettingsStoreTest, SaveFailsExactlyWhenTheFileIsNotWritten) {
   ASSERT_TRUE(QFile::setPermissions(folder, readOnly));
   const QByteArray old = ReadFile();
 
-  QProcess run;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  for (const char* home : {"XDG_CONFIG_HOME", "HOME"}) env.insert(home, dir_.path());
-  env.insert("QT_QPA_PLATFORM", "offscreen");
-  env.insert("ASAN_OPTIONS", "detect_leaks=0");
-  run.setProcessEnvironment(env);
-  if (const passwd* nobody = getuid() == 0 ? getpwnam("nobody") : nullptr) {
-    run.setChildProcessModifier([uid = nobody->pw_uid, gid = nobody->pw_gid] {
-      if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(127);
-    });
-  }
-  run.start(program, {"/c"});
-  ASSERT_TRUE(run.waitForStarted());
-  // SIGTERM ends the dialog, which then saves, once the event loop takes
-  // signals: through a pipe whose two ends the program holds (earlier they
-  // end it at once, before there is anything to save).
-  auto loopTakesSignals = [&] {
-    const QString fds = QString("/proc/%1/fd/").arg(run.processId());
-    QList<QByteArray> pipes;
-    for (const QString& fd : QDir(fds).entryList(QDir::Files | QDir::System)) {
-      char target[64] = {};
-      const QByteArray link = QFile::encodeName(fds + fd);
-      if (readlink(link.constData(), target, sizeof target - 1) > 0 &&
-          QByteArray(target).startsWith("pipe:")) {
-        pipes.append(target);
-      }
+  // Runs the settings dialog as "nobody" and ends it with SIGTERM once the
+  // event loop takes signals: through a pipe whose two ends the program holds
+  // (earlier they end it at once, before there is anything to save). Its
+  // stderr, and how long it ran on after the first signal.
+  auto runDialog = [&](qint64& afterSignalMs) {
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* home : {"XDG_CONFIG_HOME", "HOME"}) env.insert(home, dir_.path());
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("ASAN_OPTIONS", "detect_leaks=0");
+    run.setProcessEnvironment(env);
+    if (const passwd* nobody = getuid() == 0 ? getpwnam("nobody") : nullptr) {
+      run.setChildProcessModifier([uid = nobody->pw_uid, gid = nobody->pw_gid] {
+        if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(127);
+      });
     }
-    return std::any_of(pipes.begin(), pipes.end(),
-                       [&](const QByteArray& p) { return pipes.count(p) > 1; });
+    run.start(program, {"/c"});
+    EXPECT_TRUE(run.waitForStarted());
+    auto loopTakesSignals = [&] {
+      const QString fds = QString("/proc/%1/fd/").arg(run.processId());
+      QList<QByteArray> pipes;
+      for (const QString& fd : QDir(fds).entryList(QDir::Files | QDir::System)) {
+        char target[64] = {};
+        const QByteArray link = QFile::encodeName(fds + fd);
+        if (readlink(link.constData(), target, sizeof target - 1) > 0 &&
+            QByteArray(target).startsWith("pipe:")) {
+          pipes.append(target);
+        }
+      }
+      return std::any_of(pipes.begin(), pipes.end(),
+                         [&](const QByteArray& p) { return pipes.count(p) > 1; });
+    };
+    QElapsedTimer sinceSignal;
+    for (int i = 0; i < 300 && !run.waitForFinished(100); ++i) {
+      if (!loopTakesSignals()) continue;
+      if (!sinceSignal.isValid()) sinceSignal.start();
+      kill(pid_t(run.processId()), SIGTERM);
+    }
+    afterSignalMs = sinceSignal.isValid() ? sinceSignal.elapsed() : -1;
+    EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(run.exitCode(), 0);
+    return QString::fromLocal8Bit(run.readAllStandardError());
   };
-  for (int i = 0; i < 300 && !run.waitForFinished(100); ++i) {
-    if (loopTakesSignals()) kill(pid_t(run.processId()), SIGTERM);
-  }
-  ASSERT_EQ(run.exitStatus(), QProcess::NormalExit);
+  qint64 ms = 0;
+  QString err = runDialog(ms);
   ASSERT_TRUE(QFile::setPermissions(folder, readOnly | QFile::WriteOwner));
-  const QString err = QString::fromLocal8Bit(run.readAllStandardError());
   EXPECT_EQ(err.count("vivedaziv: could not save the settings to " + ConfPath() + ": "), 1)
       << err.toStdString();
+  EXPECT_EQ(ReadFile(), old);
+
+  // Another process holds the lock for longer than a save waits for it: the
+  // signal ends the program at once all the same, and nothing is written.
+  QFile lock(ConfPath() + ".lock");
+  ASSERT_TRUE(lock.open(QIODevice::ReadWrite));
+  ASSERT_EQ(fchmod(lock.handle(), 0666), 0);
+  ASSERT_EQ(flock(lock.handle(), LOCK_EX), 0);
+  err = runDialog(ms);
+  EXPECT_LT(ms, 2500) << "a save waits 5 s for a lock";
+  EXPECT_TRUE(err.contains("could not save the settings to " + ConfPath() + ": ")) << err.toStdString();
   EXPECT_EQ(ReadFile(), old);
 }
 
