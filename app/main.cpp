@@ -12,7 +12,22 @@
 #include "signal_exit.h"
 #include "x11_host.h"
 
+namespace {
+// Hosts may signal the program the moment they start it. Functions in the
+// executable's .preinit_array run once the libraries are loaded and bound
+// (most of start-up, which no handler can cover), but before any of them
+// initialises itself.
+void EarlySignals(int, char**, char**) {
+  vz::IgnoreBrokenPipes();
+  vz::ExitAtOnceOnSignals();
+}
+[[gnu::section(".preinit_array"), gnu::used]] void (*const kEarlySignals)(int, char**, char**) =
+    EarlySignals;
+}  // namespace
+
 int main(int argc, char** argv) {
+  // Again, for builds whose runtime comes first there (sanitisers).
+  vz::IgnoreBrokenPipes();
   vz::ExitAtOnceOnSignals();
   // An unrecognised switch ends the program before anything touches the
   // display, with the usage on stderr but no window and the usual code 0.

@@ -20,6 +20,8 @@ extern "C" void OnSignal(int) {
 
 extern "C" void ExitAtOnce(int) { _exit(0); }
 
+extern "C" void Ignore(int) {}
+
 constexpr int kExitSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 void HandleExitSignals(void (*handler)(int)) {
@@ -40,6 +42,14 @@ sigset_t ExitSignalSet() {
 }  // namespace
 
 void ExitAtOnceOnSignals() { HandleExitSignals(ExitAtOnce); }
+
+void IgnoreBrokenPipes() {
+  struct sigaction action = {};
+  action.sa_handler = Ignore;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGPIPE, &action, nullptr);
+}
 
 bool NoteExitSignals() {
   if (g_pipe[0] < 0) {

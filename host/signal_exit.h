@@ -4,6 +4,11 @@
 
 namespace vz {
 
+// A write to a pipe whose reader has gone (a host that closed our stderr)
+// fails with EPIPE instead of ending the program by SIGPIPE. A handler that
+// does nothing rather than SIG_IGN: programs we start get the default back.
+void IgnoreBrokenPipes();
+
 // Until the event loop can take over, SIGTERM, SIGINT and SIGHUP end the
 // program at once with code 0: nothing is on screen or half-saved yet.
 // Call first thing in main; needs nothing.
