@@ -4,6 +4,7 @@
 #include <QSocketNotifier>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace vz {
@@ -60,6 +61,11 @@ bool NoteExitSignals() {
 }
 
 int ExitSignalFd() { return g_pipe[0]; }
+
+bool ExitSignalCame() {
+  pollfd p = {g_pipe[0], POLLIN, 0};
+  return g_pipe[0] >= 0 && ::poll(&p, 1, 0) > 0;
+}
 
 bool TakeExitSignal() {
   char buffer[16];

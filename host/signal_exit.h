@@ -28,6 +28,9 @@ bool TakeExitSignal();
 // The pipe they are noted in, readable once one came (and, with the event
 // loop's handling, from then on); -1 before they are noted.
 int ExitSignalFd();
+// Whether one came, for a program whose event loop takes them (the pipe
+// then stays readable); nothing is taken from the pipe.
+bool ExitSignalCame();
 // Blocks them in the calling thread while a loop works, and gives the mask
 // to wait with (ppoll), which lets them in: each one then ends the wait at
 // once, without the loop watching for it.

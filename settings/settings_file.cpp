@@ -179,6 +179,7 @@ FileRead ReadSettingsFile(const QByteArray& path, QByteArray& bytes, QString* wh
     if (errno == ENOENT || errno == ENOTDIR) return FileRead::Missing;
     return unreadable(Reason(errno));
   }
+  if (S_ISDIR(st.st_mode)) return unreadable(Reason(EISDIR));
   if (!S_ISREG(st.st_mode)) return unreadable(QStringLiteral("it is not a regular file"));
   // Non-blocking, and checked again once open: the name may have changed
   // into a FIFO in between.
