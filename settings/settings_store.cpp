@@ -208,16 +208,18 @@ QByteArray Render(const Content& c, const Changes& changes) {
 
   QByteArray out = c.bom ? kBom : "";
   std::optional<QByteArray> last;  // the line written last
-  auto put = [&](const Line& line) {
-    out += line.raw + (line.eol.isEmpty() ? c.eol : line.eol);
-    last = line.raw;
+  auto append = [&](const QByteArray& raw, const QByteArray& eol) {
+    // An empty line's LF right after a lone CR would read as one CRLF, and
+    // the line would be gone at the next read: it ends in CR as well.
+    out += raw + (raw.isEmpty() && eol.startsWith('\n') && out.endsWith('\r') ? "\r" : eol);
+    last = raw;
   };
+  auto put = [&](const Line& line) { append(line.raw, line.eol.isEmpty() ? c.eol : line.eol); };
   // Other readers join a line ending in "\" with the next one: a blank line
   // between keeps the lines we write from being swallowed.
   auto write = [&](const QByteArray& raw) {
-    if (last && last->endsWith('\\')) out += c.eol;
-    out += raw + c.eol;
-    last = raw;
+    if (last && last->endsWith('\\')) append({}, c.eol);
+    append(raw, c.eol);
   };
   // Every part of the file with that section's name becomes one section
   // under its written name, at the place of the first: other keys, comments
@@ -260,10 +262,7 @@ QByteArray Render(const Content& c, const Changes& changes) {
   }
   for (qsizetype k = 0; k < sections.size(); ++k) {
     if (sections[k].firstHeader >= 0) continue;
-    if (last && !last->trimmed().isEmpty()) {
-      out += c.eol;
-      last = QByteArray();
-    }
+    if (last && !last->trimmed().isEmpty()) append({}, c.eol);
     emitSection(k);
   }
   return out;
