@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <string>
 
 #include "desktop_setting.h"
+#include "display_check.h"
 #include "instance_lock.h"
 #include "particle_wnd.h"
 #include "password_calls.h"
@@ -67,8 +69,12 @@ void CSaverApp::NameApplication(const char* argv0) {
 }
 
 std::optional<int> CSaverApp::RunWaylandSaver(int argc, char** argv) {
-  std::unique_ptr<WaylandSaver> saver = WaylandSaver::Connect();
-  if (!saver) return std::nullopt;
+  std::string problem;
+  std::unique_ptr<WaylandSaver> saver = WaylandSaver::Connect(problem);
+  if (!saver) {
+    NoteWaylandProblem(problem);
+    return std::nullopt;
+  }
   QCoreApplication app(argc, argv);
   NameApplication(argc > 0 ? argv[0] : nullptr);
   // No Wayland compositor here offers a lock that holds: a key would end a
@@ -79,10 +85,13 @@ std::optional<int> CSaverApp::RunWaylandSaver(int argc, char** argv) {
                  "screen; use the desktop's own locker (swaylock, for instance)\n");
     return 1;
   }
-  if (!saver->OffersLayerShell()) return std::nullopt;
+  problem = saver->Lacking();
+  if (!problem.empty()) {
+    NoteWaylandProblem(problem);
+    return std::nullopt;
+  }
   std::unique_ptr<InstanceLock> lock;
   if (InstanceLock::Take(lock) == InstanceLock::Result::HeldElsewhere) return 0;
-  NoteExitSignals();
   return saver->Run();
 }
 

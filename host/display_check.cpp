@@ -13,10 +13,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
 
 namespace vz {
 
 namespace {
+
+std::string& WaylandProblem() {
+  static std::string problem;
+  return problem;
+}
 
 // X11 is the platform unless QT_QPA_PLATFORM names another first
 // ("offscreen", "xcb:option", "wayland;xcb").
@@ -123,6 +129,7 @@ bool DisplayAvailable(Mode mode) {
     setenv("QT_QPA_PLATFORM", "wayland", 1);
     return true;
   }
+  if (!WaylandProblem().empty()) std::fprintf(stderr, "vivedaziv: %s\n", WaylandProblem().c_str());
   const char* name = std::getenv("DISPLAY");
   if (name == nullptr || *name == '\0') {
     std::fprintf(stderr, "vivedaziv: no X display could be opened: DISPLAY is not set\n");
@@ -131,5 +138,7 @@ bool DisplayAvailable(Mode mode) {
   }
   return false;
 }
+
+void NoteWaylandProblem(std::string problem) { WaylandProblem() = std::move(problem); }
 
 }  // namespace vz

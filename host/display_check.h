@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "command_line.h"
 
 namespace vz {
@@ -13,6 +15,10 @@ namespace vz {
 // Otherwise says so in one line on stderr. Cheap enough to run before the
 // toolkit loads.
 bool DisplayAvailable(Mode mode);
+
+// Why the saver could not run natively on Wayland, for DisplayAvailable to
+// say before its own line when X11 fails as well; empty for nothing.
+void NoteWaylandProblem(std::string problem);
 
 // A display that goes away while the toolkit starts (the X server ends in
 // between) is a fatal error to the toolkit, which would abort with a core

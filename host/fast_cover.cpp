@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "lock_windows.h"
 #include "saver_selection.h"
 
 namespace vz {
@@ -16,24 +17,26 @@ std::unique_ptr<FastCover> FastCover::Show() {
     return nullptr;
   }
   // A running saver covers the screens already; a second one does nothing.
-  // Only an atom that exists can have an owner, and only an owner that
-  // holds the keyboard is a saver.
+  // Only an atom that exists can have an owner.
   xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
       c, xcb_intern_atom(c, 1, std::strlen(kSaverSelection), kSaverSelection), nullptr);
   const xcb_atom_t selection = atom ? atom->atom : xcb_atom_t{XCB_NONE};
   std::free(atom);
   const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-  if (SaverSelectionOwner(c, selection) != XCB_NONE && KeyboardHeld(c, root)) {
+  if (selection != XCB_NONE && SaverHoldsScreen(c, selection, root)) {
     xcb_disconnect(c);
     return nullptr;
   }
   for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c)); it.rem; xcb_screen_next(&it)) {
     const xcb_screen_t* screen = it.data;
+    // In the overlay, where nothing fades in or stacks above.
+    const xcb_window_t overlay = HoldOverlay(c, screen->root);
     const xcb_window_t w = xcb_generate_id(c);
     const std::uint32_t values[] = {screen->black_pixel, 1};
-    xcb_create_window(c, XCB_COPY_FROM_PARENT, w, screen->root, 0, 0, screen->width_in_pixels,
-                      screen->height_in_pixels, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                      XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+    xcb_create_window(c, screen->root_depth, w, overlay != XCB_NONE ? overlay : screen->root, 0,
+                      0, screen->width_in_pixels, screen->height_in_pixels, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                      XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
     xcb_map_window(c, w);
   }
   xcb_flush(c);

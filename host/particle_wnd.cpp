@@ -251,11 +251,13 @@ QRegion CParticleWnd::RepaintedDevicePart(const QRegion& region) {
   QRegion device;
   if (reseedAll_) {
     device = all;
-  } else if (!exposed_.isEmpty()) {
-    device = exposed_ & all;  // exact, as the server reported it
   } else {
+    // Qt merges a series of exposures out of its queue before we see them,
+    // so its region counts as well as the exact ones we saw; scaled out to
+    // whole pixels it never falls short of what was exposed.
     const qreal ratio = devicePixelRatioF();
-    for (const QRect& r : region) device += Scaled(r, ratio) & all;
+    for (const QRect& r : region) device += Scaled(r, ratio);
+    device = (device + exposed_) & all;
   }
   exposed_ = QRegion();
   reseedAll_ = false;

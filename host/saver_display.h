@@ -15,14 +15,18 @@ namespace vz {
 
 // What the saver needs from the X server beyond what Qt offers: the
 // display-wide selection of a running saver, the input grabs, black covers
-// over every screen, and staying above windows mapped after it. Everything
-// goes through Qt's own connection, so grabs and windows belong to one
-// client.
+// over every screen, and staying above every other window. It works on Qt's
+// own connection, so grabs and windows belong to one client.
 //
-// Any client of the display may unmap, reparent or destroy our windows, and
-// the server then drops our grabs. The screen is held again as soon as such
-// interference shows (events), and a check every second repairs whatever
-// events did not tell.
+// The grabs are held on the root window, which no client can make
+// unviewable, so nothing another client does to our windows frees them;
+// input arrives there and is handed to the saver's window as if it had
+// been sent to it. The saver's window and the covers live in the composite
+// overlay, above every top-level window, where no other program's window can
+// be raised over them and compositors neither fade nor redirect them.
+// Any client may still unmap, reparent, destroy, move, resize, reshape or
+// restack our windows: each is undone as soon as its event arrives, and a
+// check every second repairs whatever events did not tell.
 class SaverDisplay : public QAbstractNativeEventFilter {
  public:
   struct Callbacks {
@@ -30,9 +34,13 @@ class SaverDisplay : public QAbstractNativeEventFilter {
     std::function<bool()> mayRaise;
     // Pointer motion or a click on another X screen than the saver's.
     std::function<void()> otherScreenInput;
-    // The saver's X window was destroyed by someone else: make a new one
-    // and return it (XCB_NONE when that is not possible now).
+    // The saver's X window was destroyed or taken away by someone else: make
+    // a new one, Adopt it, show it and return it (XCB_NONE when that is not
+    // possible now).
     std::function<xcb_window_t()> rebuild;
+    // Puts the saver's window back where it belongs and gives it the focus
+    // again, after another client moved, resized or unmapped it.
+    std::function<void()> restore;
   };
 
   // Nothing when the program does not run on X11.
@@ -42,11 +50,16 @@ class SaverDisplay : public QAbstractNativeEventFilter {
   // Takes the saver selection unless a saver already holds the screen.
   bool ClaimSaverSelection();
 
-  // Holds the screen for `saver`: both grabs, with `cover` a black window
-  // over the whole of every X screen below it, kept above every other
-  // window. Tries for as long as it takes.
+  // Holds the screen for `saver`, a window not shown yet: both grabs first,
+  // then, with `cover`, the window moved into the overlay above a black
+  // window over the whole of every X screen. Tries for as long as it takes.
   void Hold(xcb_window_t saver, bool cover, Callbacks callbacks);
+  // Takes a new saver window, not shown yet, to where the old one lived.
+  void Adopt(xcb_window_t saver);
   bool HoldsInput() const { return keyboard_ && pointer_; }
+  // Whether another client has just done something to our windows: focus
+  // lost with them is not the user's doing.
+  bool Interfering() const;
 
   // Ungrabs, removes the covers, stops watching and gives up the selection.
   void Release();
@@ -54,10 +67,18 @@ class SaverDisplay : public QAbstractNativeEventFilter {
   bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override;
 
  private:
-  struct Cover {
+  struct Screen {
     xcb_window_t root;
-    xcb_window_t window = XCB_NONE;
-    bool broken = true;  // to be made again
+    // The overlay, held while we cover the screen (none without it).
+    xcb_window_t overlay = XCB_NONE;
+    // Where our windows live on this screen: the overlay, unless a
+    // compositing manager paints over it; else the root.
+    xcb_window_t parent = XCB_NONE;
+    // The selection a compositing manager of this screen owns.
+    xcb_atom_t compositor = XCB_NONE;
+    std::uint16_t width = 0, height = 0;
+    xcb_window_t cover = XCB_NONE;
+    bool broken = true;  // the cover is to be made again
   };
 
   explicit SaverDisplay(xcb_connection_t* c);
@@ -66,15 +87,29 @@ class SaverDisplay : public QAbstractNativeEventFilter {
   void Repair();
   // Compares the windows and grabs with what they should be.
   void Check();
-  void Grab(xcb_window_t window);
-  void MakeCover(Cover& cover);
+  void Grab();
+  void MakeCover(Screen& screen);
+  // Moves our windows on `screen` into the overlay, or out of it while a
+  // compositing manager runs there (it paints over the overlay's windows).
+  void ChooseParent(Screen& screen, bool compositing);
+  // Root events: a size change; while our windows live beside the others,
+  // every window mapped or restacked as well.
+  void WatchRoot(const Screen& screen);
   void Raise();
   // Raises now, or as soon as the last raise is far enough behind.
   void RaiseSoon();
+  // Another window mapped, moved or restacked: raise, unless that comes so
+  // often that listening costs more than it wins.
+  void OtherWindowChanged();
+  // Raises unless our windows are above every other, the saver highest.
+  void CheckStacking();
   void Interfered();
   void AddToEventMask(xcb_window_t window, std::uint32_t events);
   bool IsOurs(xcb_window_t window) const;
-  Cover* CoverFor(xcb_window_t window);
+  Screen* ScreenOfCover(xcb_window_t window);
+  Screen* ScreenOfRoot(xcb_window_t root);
+  // Input that arrives through the grabs: handed to the saver's window.
+  bool FilterInput(xcb_generic_event_t* event);
   // Whether another client could take the keyboard or the pointer now,
   // asked through the probe connection and answered later.
   struct GrabProbe {
@@ -87,22 +122,32 @@ class SaverDisplay : public QAbstractNativeEventFilter {
   xcb_connection_t* c_;
   // A connection of our own that plays "another client" in the checks.
   xcb_connection_t* probe_ = nullptr;
+  xcb_atom_t selection_ = XCB_NONE;
   xcb_window_t selectionOwner_ = XCB_NONE;
   xcb_window_t saver_ = XCB_NONE;
   xcb_window_t saverRoot_ = XCB_NONE;
-  xcb_window_t grabWindow_ = XCB_NONE;
+  // Where the saver's window is on its screen, for input taken on the root.
+  int saverX_ = 0, saverY_ = 0, saverWidth_ = 0, saverHeight_ = 0;
+  xcb_cursor_t blank_ = XCB_NONE;
+  std::optional<std::uint8_t> shapeEvents_;
   bool holding_ = false;
-  std::vector<Cover> covers_;
+  std::vector<Screen> screens_;
   Callbacks callbacks_;
   bool keyboard_ = false;
   bool pointer_ = false;
   bool filtering_ = false;
   bool repairing_ = false;
+  bool restore_ = false;
   bool told_ = false;
   QElapsedTimer failingSince_;
   QElapsedTimer sinceRaise_;
+  QElapsedTimer sinceInterference_;
+  QElapsedTimer sinceChanges_;
+  int changes_ = 0;
+  bool deaf_ = false;
   QTimer raiseLater_;
   QTimer repairLater_;
+  QTimer stackCheck_;
   QTimer check_;
 };
 

@@ -18,7 +18,7 @@ CSaverWnd::CSaverWnd() : CParticleWnd(true), display_(SaverDisplay::Open()) {
   setMouseTracking(true);
   connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
           [this](Qt::ApplicationState state) {
-            if (state != Qt::ApplicationActive && IsAlive()) PostCloseRequest();
+            if (state != Qt::ApplicationActive) LostActivation();
           });
 }
 
@@ -47,30 +47,47 @@ bool CSaverWnd::Create(std::uint32_t exStyle, std::uint32_t style, const QRect& 
     setWindowFlag(Qt::X11BypassWindowManagerHint);
   }
   if (style & kStyleVisible) {
-    show();
-    activateWindow();
     if (display_) {
-      raise();
       if (exStyle & kExStyleTopmost) FollowPrimaryScreen();
       // Nothing of the desktop may show or take input beside the saver,
-      // whatever another program does to its windows.
+      // whatever another program does to its windows: held before the
+      // window first shows, so that it shows in its place at once.
       display_->Hold(static_cast<xcb_window_t>(winId()), exStyle & kExStyleTopmost,
                      {.mayRaise = [this] { return IsAlive(); },
                       .otherScreenInput =
                           [this] {
                             if (IsAlive()) PostCloseRequest();
                           },
-                      .rebuild = [this] { return RebuildNativeWindow(); }});
+                      .rebuild = [this] { return RebuildNativeWindow(); },
+                      .restore = [this] { Restore(); }});
     }
+    show();
+    raise();
+    activateWindow();
   }
   return true;
 }
 
+void CSaverWnd::PlaceOnPrimaryScreen() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen && IsAlive() && geometry() != screen->geometry()) setGeometry(screen->geometry());
+}
+
+void CSaverWnd::Restore() {
+  if (!IsAlive()) return;
+  PlaceOnPrimaryScreen();
+  if (!isActiveWindow()) activateWindow();
+}
+
+void CSaverWnd::LostActivation() {
+  // Focus lost with a window another client took away is not the user's
+  // doing; the window gets it back once repaired.
+  if (!IsAlive() || (display_ && display_->Interfering())) return;
+  PostCloseRequest();
+}
+
 void CSaverWnd::FollowPrimaryScreen() {
-  auto follow = [this] {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen && IsAlive() && geometry() != screen->geometry()) setGeometry(screen->geometry());
-  };
+  auto follow = [this] { PlaceOnPrimaryScreen(); };
   connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, follow);
   // Any screen may become the primary one, so all are watched.
   auto watch = [this, follow](QScreen* screen) {
@@ -86,6 +103,7 @@ xcb_window_t CSaverWnd::RebuildNativeWindow() {
   // every native child (the prompt) inside it.
   destroy(true, true);
   create();
+  display_->Adopt(static_cast<xcb_window_t>(winId()));
   show();
   raise();
   activateWindow();
@@ -155,7 +173,7 @@ bool CSaverWnd::event(QEvent* event) {
       break;
     }
     case QEvent::WindowDeactivate:
-      PostCloseRequest();
+      LostActivation();
       break;
     default:
       break;

@@ -54,6 +54,12 @@ class CSaverWnd : public CParticleWnd {
  private:
   // Keeps the window over the primary screen as screens change.
   void FollowPrimaryScreen();
+  void PlaceOnPrimaryScreen();
+  // After another client moved, resized or unmapped the window: back in its
+  // place, with the focus.
+  void Restore();
+  // Loss of activation asks to close, unless another client caused it.
+  void LostActivation();
   // Makes the X window again after another program destroyed it or took it
   // away; returns the new one.
   std::uint32_t RebuildNativeWindow();

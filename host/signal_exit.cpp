@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
@@ -40,6 +41,16 @@ sigset_t ExitSignalSet() {
   return set;
 }
 
+// The signals are only noted in the pipe from now on; false when they
+// cannot be.
+bool NoteExitSignals() {
+  if (g_pipe[0] < 0) {
+    if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    HandleExitSignals(OnSignal);
+  }
+  return true;
+}
+
 }  // namespace
 
 void ExitAtOnceOnSignals() { HandleExitSignals(ExitAtOnce); }
@@ -52,14 +63,6 @@ void IgnoreBrokenPipes() {
   sigaction(SIGPIPE, &action, nullptr);
 }
 
-bool NoteExitSignals() {
-  if (g_pipe[0] < 0) {
-    if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-    HandleExitSignals(OnSignal);
-  }
-  return true;
-}
-
 int ExitSignalFd() { return g_pipe[0]; }
 
 bool ExitSignalCame() {
@@ -70,14 +73,26 @@ bool ExitSignalCame() {
 bool TakeExitSignal() {
   char buffer[16];
   bool came = false;
-  while (g_pipe[0] >= 0 && ::read(g_pipe[0], buffer, sizeof buffer) > 0) came = true;
-  return came;
+  for (;;) {
+    const ssize_t n = g_pipe[0] >= 0 ? ::read(g_pipe[0], buffer, sizeof buffer) : 0;
+    if (n > 0) {
+      came = true;
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      return came;  // empty (EAGAIN) or no pipe
+    }
+  }
 }
 
-sigset_t BlockExitSignals() {
+std::optional<sigset_t> BlockAndNoteExitSignals() {
   const sigset_t exitSignals = ExitSignalSet();
   sigset_t waitMask;
   pthread_sigmask(SIG_BLOCK, &exitSignals, &waitMask);
+  if (!NoteExitSignals()) {
+    pthread_sigmask(SIG_SETMASK, &waitMask, nullptr);
+    return std::nullopt;
+  }
   for (int sig : kExitSignals) sigdelset(&waitMask, sig);
   return waitMask;
 }

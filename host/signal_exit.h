@@ -1,6 +1,7 @@
 #pragma once
 
 #include <csignal>
+#include <optional>
 
 namespace vz {
 
@@ -19,11 +20,14 @@ void ExitAtOnceOnSignals();
 // released and no settings write is cut short. Needs a QCoreApplication.
 void ExitCleanlyOnSignals();
 
-// The same for a program that runs a loop of its own: the signals are only
-// noted, for TakeExitSignal; false when they cannot be (the program then
-// still ends at once on them).
-bool NoteExitSignals();
-// Whether one of them came since the last call.
+// The same for a program that runs a loop of its own: the signals are
+// blocked in the calling thread first (none can come between the two steps
+// and be missed), then only noted, for TakeExitSignal. The result is the
+// mask to wait with (ppoll), which lets them in: each one then ends the wait
+// with EINTR, and only then. Empty when they cannot be noted (the program
+// then still ends at once on them, and nothing is blocked).
+std::optional<sigset_t> BlockAndNoteExitSignals();
+// Whether one of them came since the last call; drains what they left.
 bool TakeExitSignal();
 // The pipe they are noted in, readable once one came (and, with the event
 // loop's handling, from then on); -1 before they are noted.
@@ -31,10 +35,7 @@ int ExitSignalFd();
 // Whether one came, for a program whose event loop takes them (the pipe
 // then stays readable); nothing is taken from the pipe.
 bool ExitSignalCame();
-// Blocks them in the calling thread while a loop works, and gives the mask
-// to wait with (ppoll), which lets them in: each one then ends the wait at
-// once, without the loop watching for it.
-sigset_t BlockExitSignals();
+// Lets them in again once the loop is over.
 void UnblockExitSignals();
 
 }  // namespace vz

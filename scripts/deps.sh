@@ -6,10 +6,10 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config dpkg-dev build-essential debhelper lintian
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libxcb1-dev libx11-dev
+  qt6-base-dev libxcb1-dev libxcb-shape0-dev libxcb-composite0-dev libx11-dev
   xvfb xauth xdotool x11-utils imagemagick picom xscreensaver xss-lock x11-xserver-utils openbox xclip procps
   fonts-comic-neue
-  libpam0g-dev libpam-wrapper
+  libpam0g-dev libpam-wrapper passwd util-linux
   mate-screensaver dbus-daemon libglib2.0-bin dconf-gsettings-backend
   libwayland-dev libwayland-bin wayland-protocols qt6-wayland sway swayidle grim wtype
 )

@@ -3,8 +3,11 @@
 #include <wayland-client.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
+#include "fractional-scale-v1-client-protocol.h"
+#include "viewporter-client-protocol.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 
 namespace vz {
@@ -32,14 +35,32 @@ const zwlr_layer_surface_v1_listener kLayerListener = {
     [](void* data, zwlr_layer_surface_v1*) { static_cast<LayerOutput*>(data)->OnClosed(); },
 };
 
+const wp_fractional_scale_v1_listener kFractionalListener = {
+    [](void* data, wp_fractional_scale_v1*, std::uint32_t scale) {
+      static_cast<LayerOutput*>(data)->OnPreferredScale(scale);
+    },
+};
+
 }  // namespace
 
-LayerOutput::LayerOutput(const WaylandGlobals& globals, wl_output* output,
+LayerOutput::LayerOutput(const WaylandGlobals& globals, wl_output* output, const OutputInfo& info,
                          std::function<void(LayerOutput&)> repainted,
                          std::function<void(LayerOutput&)> closed)
-    : globals_(globals), repainted_(std::move(repainted)), closed_(std::move(closed)) {
+    : globals_(globals),
+      info_(info),
+      repainted_(std::move(repainted)),
+      closed_(std::move(closed)) {
   slots_.reserve(kSlots);
   surface_ = wl_compositor_create_surface(globals.compositor);
+  if (globals.viewporter) {
+    viewport_ = wp_viewporter_get_viewport(globals.viewporter, surface_);
+    // The scale to draw at comes with the first configure.
+    if (globals.fractionalScale) {
+      fractional_ = wp_fractional_scale_manager_v1_get_fractional_scale(globals.fractionalScale,
+                                                                         surface_);
+      wp_fractional_scale_v1_add_listener(fractional_, &kFractionalListener, this);
+    }
+  }
   layer_ = zwlr_layer_shell_v1_get_layer_surface(globals.layerShell, surface_, output,
                                                  ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY, "vivedaziv");
   zwlr_layer_surface_v1_add_listener(layer_, &kLayerListener, this);
@@ -58,46 +79,100 @@ LayerOutput::LayerOutput(const WaylandGlobals& globals, wl_output* output,
 
 LayerOutput::~LayerOutput() {
   slots_.clear();
+  if (fractional_) wp_fractional_scale_v1_destroy(fractional_);
+  if (viewport_) wp_viewport_destroy(viewport_);
   if (layer_) zwlr_layer_surface_v1_destroy(layer_);
   if (surface_) wl_surface_destroy(surface_);
 }
 
 void LayerOutput::OnConfigure(std::uint32_t serial, std::uint32_t width, std::uint32_t height) {
   zwlr_layer_surface_v1_ack_configure(layer_, serial);
-  const int w = static_cast<int>(std::min<std::uint32_t>(width, 1 << 15));
-  const int h = static_cast<int>(std::min<std::uint32_t>(height, 1 << 15));
-  if (w == width_ && h == height_ && latest_) {
-    wl_surface_commit(surface_);
-    return;
-  }
-  Resize(w, h);
-  if (Configured()) repainted_(*this);
+  logicalWidth_ = static_cast<int>(std::min<std::uint32_t>(width, 1 << 15));
+  logicalHeight_ = static_cast<int>(std::min<std::uint32_t>(height, 1 << 15));
+  // Even with nothing to redraw, a commit answers the configure.
+  if (!Update()) wl_surface_commit(surface_);
 }
 
 void LayerOutput::OnClosed() { closed_(*this); }
 
+void LayerOutput::OnPreferredScale(std::uint32_t scale120) {
+  preferred120_ = scale120;
+  // Before the first configure there is nothing to redraw yet.
+  if (logicalWidth_ > 0) Update();
+}
+
+void LayerOutput::SetPainting(bool painting) {
+  if (painting == painting_) return;
+  painting_ = painting;
+  shown_ = false;
+  if (logicalWidth_ > 0) Update();
+}
+
+bool LayerOutput::Update() {
+  const SurfacePixels pixels =
+      DevicePixels(logicalWidth_, logicalHeight_, info_, preferred120_, viewport_ != nullptr,
+                   globals_.compositorVersion >= WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION);
+  if (shown_ && pixels == pixels_) return false;
+  pixels_ = pixels;
+  Resize();
+  if (Configured()) repainted_(*this);
+  return true;
+}
+
 // A new size is a repaint: everything black, no fill carried over.
-void LayerOutput::Resize(int width, int height) {
+void LayerOutput::Resize() {
   slots_.clear();
   latest_ = nullptr;
+  shown_ = false;
   log_.clear();
   logStart_ = 0;
-  width_ = width;
-  height_ = height;
-  dirty_.Reset(width, height);
+  width_ = pixels_.width;
+  height_ = pixels_.height;
+  dirty_.Reset(width_, height_);
   unchanged_.Reset();
   if (!Configured()) return;
-  Slot* slot = FreeSlot();
-  if (!slot) {
-    width_ = height_ = 0;
-    return;
+  wl_buffer* buffer = nullptr;
+  const bool tiny = !painting_ && globals_.blackPixel && viewport_;
+  if (tiny) {
+    buffer = globals_.blackPixel;
+  } else {
+    Slot* slot = FreeSlot();
+    if (!slot) {
+      width_ = height_ = 0;
+      return;
+    }
+    // Fresh shared memory is zero: black.
+    slot->buffer->busy = true;
+    buffer = slot->buffer->Buffer();
+    latest_ = slot;
   }
-  // Fresh shared memory is zero: black.
-  slot->buffer->busy = true;
-  wl_surface_attach(surface_, slot->buffer->Buffer(), 0, 0);
-  wl_surface_damage(surface_, 0, 0, width, height);
+  SetScaling(tiny);
+  wl_surface_attach(surface_, buffer, 0, 0);
+  wl_surface_damage(surface_, 0, 0, INT32_MAX, INT32_MAX);
   wl_surface_commit(surface_);
-  latest_ = slot;
+  shown_ = true;
+}
+
+void LayerOutput::SetScaling(bool tinyBuffer) {
+  const bool viewport = tinyBuffer || pixels_.viewport;
+  if (viewport_) {
+    // Only the middle of the tiny buffer: a renderer stretching it a
+    // thousandfold in fixed point samples a little past the part it shows
+    // (pixman left six rows of the desktop below a stretched single pixel).
+    constexpr int kMargin = WaylandGlobals::kBlackSide / 4;
+    const wl_fixed_t from = wl_fixed_from_int(tinyBuffer ? kMargin : -1);
+    const wl_fixed_t size =
+        wl_fixed_from_int(tinyBuffer ? WaylandGlobals::kBlackSide - 2 * kMargin : -1);
+    wp_viewport_set_source(viewport_, from, from, size, size);
+    if (viewport) {
+      wp_viewport_set_destination(viewport_, logicalWidth_, logicalHeight_);
+    } else {
+      wp_viewport_set_destination(viewport_, -1, -1);
+    }
+  }
+  if (globals_.compositorVersion >= WL_SURFACE_SET_BUFFER_SCALE_SINCE_VERSION) {
+    wl_surface_set_buffer_scale(surface_, viewport ? 1 : pixels_.bufferScale);
+  }
 }
 
 LayerOutput::Slot* LayerOutput::FreeSlot() {
@@ -172,15 +247,17 @@ void LayerOutput::Present() {
   CatchUp(*slot);
   slot->buffer->busy = true;
   wl_surface_attach(surface_, slot->buffer->Buffer(), 0, 0);
-  // Buffer and surface coordinates agree: scale 1, no transform.
-  const bool bufferDamage = globals_.compositorVersion >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION;
-  dirty_.Take([this, bufferDamage](int x, int y, int w, int h) {
-    if (bufferDamage) {
-      wl_surface_damage_buffer(surface_, x, y, w, h);
-    } else {
-      wl_surface_damage(surface_, x, y, w, h);
-    }
-  });
+  if (globals_.compositorVersion >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
+    dirty_.Take(
+        [this](int x, int y, int w, int h) { wl_surface_damage_buffer(surface_, x, y, w, h); });
+  } else {
+    // Only surface coordinates, which are the buffer's at scale 1 alone.
+    const bool same = pixels_.bufferScale == 1 && !pixels_.viewport;
+    dirty_.Take([this, same](int x, int y, int w, int h) {
+      if (same) wl_surface_damage(surface_, x, y, w, h);
+    });
+    if (!same) wl_surface_damage(surface_, 0, 0, INT32_MAX, INT32_MAX);
+  }
   wl_surface_commit(surface_);
   latest_ = slot;
   TrimLog();

@@ -7,6 +7,20 @@ namespace vz {
 
 namespace {
 
+// Gives a device of the seat back (its release request, where the version
+// bound has one) and forgets it.
+template <class Device>
+void Release(Device*& device, std::uint32_t releaseSince, void (*release)(Device*),
+             void (*destroy)(Device*)) {
+  if (!device) return;
+  if (wl_proxy_get_version(reinterpret_cast<wl_proxy*>(device)) >= releaseSince) {
+    release(device);
+  } else {
+    destroy(device);
+  }
+  device = nullptr;
+}
+
 SeatEvents& EventsOf(void* data) { return static_cast<WaylandSeat*>(data)->Events(); }
 
 const wl_keyboard_listener kKeyboardListener = {
@@ -60,6 +74,19 @@ const wl_pointer_listener kPointerListener = {
     [](void*, wl_pointer*, std::uint32_t, std::int32_t) {},
 };
 
+const wl_touch_listener kTouchListener = {
+    // down
+    [](void* data, wl_touch*, std::uint32_t, std::uint32_t, wl_surface*, std::int32_t, wl_fixed_t,
+       wl_fixed_t) { EventsOf(data).TouchDown(); },
+    // up, motion, frame, cancel, shape, orientation
+    [](void*, wl_touch*, std::uint32_t, std::uint32_t, std::int32_t) {},
+    [](void*, wl_touch*, std::uint32_t, std::int32_t, wl_fixed_t, wl_fixed_t) {},
+    [](void*, wl_touch*) {},
+    [](void*, wl_touch*) {},
+    [](void*, wl_touch*, std::int32_t, wl_fixed_t, wl_fixed_t) {},
+    [](void*, wl_touch*, std::int32_t, wl_fixed_t) {},
+};
+
 const wl_seat_listener kSeatListener = {
     [](void* data, wl_seat*, std::uint32_t capabilities) {
       static_cast<WaylandSeat*>(data)->OnCapabilities(capabilities);
@@ -78,6 +105,7 @@ WaylandSeat::WaylandSeat(wl_seat* seat, std::uint32_t name, SeatEvents& events)
 WaylandSeat::~WaylandSeat() {
   DropKeyboard();
   DropPointer();
+  DropTouch();
   if (wl_seat_get_version(seat_) >= WL_SEAT_RELEASE_SINCE_VERSION) {
     wl_seat_release(seat_);
   } else {
@@ -100,6 +128,13 @@ void WaylandSeat::OnCapabilities(std::uint32_t capabilities) {
   } else if (!pointer && pointer_) {
     DropPointer();
   }
+  const bool touch = capabilities & WL_SEAT_CAPABILITY_TOUCH;
+  if (touch && !touch_) {
+    touch_ = wl_seat_get_touch(seat_);
+    wl_touch_add_listener(touch_, &kTouchListener, this);
+  } else if (!touch && touch_) {
+    DropTouch();
+  }
 }
 
 void WaylandSeat::OnPointerEnter(std::uint32_t serial, wl_surface* surface, std::int32_t x,
@@ -115,24 +150,16 @@ void WaylandSeat::OnPointerMotion(std::int32_t x, std::int32_t y) {
 }
 
 void WaylandSeat::DropKeyboard() {
-  if (!keyboard_) return;
-  if (wl_keyboard_get_version(keyboard_) >= WL_KEYBOARD_RELEASE_SINCE_VERSION) {
-    wl_keyboard_release(keyboard_);
-  } else {
-    wl_keyboard_destroy(keyboard_);
-  }
-  keyboard_ = nullptr;
+  Release(keyboard_, WL_KEYBOARD_RELEASE_SINCE_VERSION, wl_keyboard_release, wl_keyboard_destroy);
 }
 
 void WaylandSeat::DropPointer() {
-  if (!pointer_) return;
-  if (wl_pointer_get_version(pointer_) >= WL_POINTER_RELEASE_SINCE_VERSION) {
-    wl_pointer_release(pointer_);
-  } else {
-    wl_pointer_destroy(pointer_);
-  }
-  pointer_ = nullptr;
+  Release(pointer_, WL_POINTER_RELEASE_SINCE_VERSION, wl_pointer_release, wl_pointer_destroy);
   pointerSurface_ = nullptr;
+}
+
+void WaylandSeat::DropTouch() {
+  Release(touch_, WL_TOUCH_RELEASE_SINCE_VERSION, wl_touch_release, wl_touch_destroy);
 }
 
 }  // namespace vz

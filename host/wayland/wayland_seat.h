@@ -6,6 +6,7 @@ struct wl_keyboard;
 struct wl_pointer;
 struct wl_seat;
 struct wl_surface;
+struct wl_touch;
 
 namespace vz {
 
@@ -21,12 +22,14 @@ class SeatEvents {
   // surface is one the saver already destroyed.
   virtual void KeyboardEntered(wl_surface* surface) = 0;
   virtual void KeyboardLeft(wl_surface* surface) = 0;
+  // A finger came down on a touchscreen.
+  virtual void TouchDown() = 0;
 
  protected:
   ~SeatEvents() = default;
 };
 
-// One seat: its keyboard and pointer, bound whenever the seat offers them
+// One seat: its keyboard, pointer and touchscreen, bound whenever the seat offers them
 // (a virtual keyboard may come after the saver started) and dropped when
 // they go. The pointer is hidden over every surface it enters.
 class WaylandSeat {
@@ -47,12 +50,14 @@ class WaylandSeat {
  private:
   void DropKeyboard();
   void DropPointer();
+  void DropTouch();
 
   wl_seat* seat_;
   std::uint32_t name_;
   SeatEvents& events_;
   wl_keyboard* keyboard_ = nullptr;
   wl_pointer* pointer_ = nullptr;
+  wl_touch* touch_ = nullptr;
   wl_surface* pointerSurface_ = nullptr;
 };
 

@@ -1,165 +1,167 @@
-// MPR.DLL: changes the current user's password through PAM, asking PAM's own
-// questions in small dialogs owned by the caller's window.
+// MPR.DLL: changes the current user's password through the system's own
+// passwd, which alone may rewrite /etc/shadow for an ordinary user (it is
+// set-user-ID root; we are not and have no such helper). passwd runs on a
+// pseudo-terminal; its questions are asked in a dialog owned by the caller's
+// window and its messages shown there or in the closing message.
 
-#include <security/pam_appl.h>
+#include <sys/wait.h>
 
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QGridLayout>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QSpacerItem>
-#include <QVBoxLayout>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 
 #include "../password_routines.h"
+#include "change_dialog.h"
 #include "module_support.h"
-#include "pam_session.h"
-#include "secret.h"
-#include "secret_field.h"
+#include "pam_check.h"
+#include "passwd_conversation.h"
+#include "passwd_program.h"
 
 namespace vz {
 namespace {
 
-const QString kTitle = QStringLiteral("Change Password");
+// What PwdChangePasswordA returns; only 0 means the password changed.
+enum ChangeResult : unsigned long {
+  kChanged = 0,
+  kNotChanged = 1,
+  kCancelled = 2,
+  kUnavailable = 3,
+};
 
-// Wide enough for the window manager to show the whole title beside its
-// buttons, often in a larger bold font, and for PAM's usual questions and
-// messages on one line.
-int WindowWidth(const QWidget& window) {
-  return window.fontMetrics().averageCharWidth() * 48;
-}
+const QString kNotChangedText = QStringLiteral("Your password was not changed.");
+const QString kFailedText = QStringLiteral("The password change failed.");
 
-QString FromPam(const char* text) {
-  return text != nullptr ? QString::fromLocal8Bit(text).trimmed() : QString();
-}
-
-void ShowMessage(const OwnerWindow& owner, QMessageBox::Icon icon,
-                 const QString& text) {
-  QMessageBox box(icon, kTitle, text, QMessageBox::Ok, owner.Widget());
+void ShowMessage(const OwnerWindow& owner, QMessageBox::Icon icon, const QString& text) {
+  qCDebug(lcPasswordChange).noquote() << "shows:" << QString(text).replace(u'\n', u' ');
+  QMessageBox box(icon, kChangeTitle, text, QMessageBox::Ok, owner.Widget());
   box.setTextFormat(Qt::PlainText);
   // A message box sizes itself to its text; a spacer across its grid sets
   // the least width it keeps.
   if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
-    grid->addItem(new QSpacerItem(WindowWidth(box), 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+    grid->addItem(new QSpacerItem(ChangeWindowWidth(box), 0, QSizePolicy::Minimum,
+                                  QSizePolicy::Fixed),
                   grid->rowCount(), 0, 1, grid->columnCount());
   }
   owner.Adopt(&box);
   box.exec();
 }
 
-// One question from PAM: its prompt text over one field, OK and Cancel.
-// Hidden prompts use a SecretField so the answer can be wiped.
-class QuestionDialog : public QDialog {
- public:
-  QuestionDialog(QWidget* parent, const QString& prompt, bool hidden)
-      : QDialog(parent) {
-    setWindowTitle(kTitle);
-    auto* label = new QLabel(prompt, this);
-    label->setTextFormat(Qt::PlainText);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(label);
-    if (hidden) {
-      secret_field_ = new SecretField(this);
-      secret_field_->on_submit = [this] { accept(); };
-      layout->addWidget(secret_field_);
-      label->setBuddy(secret_field_);
-    } else {
-      plain_field_ = new QLineEdit(this);
-      layout->addWidget(plain_field_);
-      label->setBuddy(plain_field_);
-    }
-    auto* buttons = new QDialogButtonBox(
-        QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    layout->addWidget(buttons);
-    setMinimumWidth(WindowWidth(*this));
-  }
+QString WithReason(const QString& headline, const QString& reason) {
+  return reason.isEmpty() ? headline : headline + QStringLiteral("\n\n") + reason;
+}
 
-  ~QuestionDialog() override {
-    if (secret_field_ != nullptr) secret_field_->Clear();
-  }
+// passwd's question for the password the user has now.
+bool AsksCurrentPassword(const QString& prompt) {
+  static const QRegularExpression current(QStringLiteral("\\b(current|old)\\b"),
+                                          QRegularExpression::CaseInsensitiveOption);
+  return current.match(prompt).hasMatch();
+}
 
-  // A malloc'ed copy of the answer for PAM; nullptr when out of memory.
-  char* TakeAnswer() {
-    if (secret_field_ != nullptr) {
-      char* answer = secret_field_->Text().DuplicateForPam();
-      secret_field_->Clear();
-      return answer;
-    }
-    QByteArray text = plain_field_->text().toLocal8Bit();
-    char* answer = strdup(text.constData());
-    Wipe(text);
-    return answer;
-  }
-
- private:
-  SecretField* secret_field_ = nullptr;
-  QLineEdit* plain_field_ = nullptr;
-};
-
-class ChangeConversation : public PamConversation {
- public:
-  explicit ChangeConversation(const OwnerWindow& owner) : owner_(owner) {}
-
-  bool Cancelled() const { return cancelled_; }
-
-  bool Answer(int style, const char* text, char** reply) override {
-    switch (style) {
-      case PAM_PROMPT_ECHO_OFF:
-      case PAM_PROMPT_ECHO_ON: {
-        QuestionDialog dialog(owner_.Widget(), FromPam(text),
-                              style == PAM_PROMPT_ECHO_OFF);
-        owner_.Adopt(&dialog);
-        if (dialog.exec() != QDialog::Accepted) {
-          cancelled_ = true;
-          return false;
-        }
-        *reply = dialog.TakeAnswer();
-        return *reply != nullptr;
-      }
-      case PAM_ERROR_MSG:
-        ShowMessage(owner_, QMessageBox::Warning, FromPam(text));
-        return true;
-      case PAM_TEXT_INFO:
-        ShowMessage(owner_, QMessageBox::Information, FromPam(text));
-        return true;
-      default:
-        return false;
+// Why passwd refused, in the system's own words where it gave any. Lines a
+// PAM module printed say what was wrong; passwd's own "passwd: …" lines
+// only sum up (the headline already says the password stayed). After the
+// current password, passwd's summary is a bare "token manipulation" error,
+// which means the password was wrong.
+QString Reason(const PasswdConversation::End& end) {
+  static const QString own_prefix = QStringLiteral("passwd: ");
+  QStringList reasons;
+  QStringList summary;
+  for (const QString& line : end.lines) {
+    if (!line.startsWith(own_prefix)) {
+      reasons << line;
+    } else if (line.compare(QLatin1String("passwd: password unchanged"), Qt::CaseInsensitive) !=
+               0) {
+      summary << line.mid(own_prefix.size());
     }
   }
+  if (!reasons.isEmpty()) return reasons.join(QLatin1Char('\n'));
+  if (AsksCurrentPassword(end.last_prompt)) {
+    summary.removeAll(QStringLiteral("Authentication token manipulation error"));
+    summary.removeAll(QStringLiteral("Authentication failure"));
+    if (summary.isEmpty()) return QStringLiteral("The current password is wrong.");
+  }
+  if (!summary.isEmpty()) return summary.join(QLatin1Char('\n'));
+  return QStringLiteral("passwd ended with status %1.").arg(WEXITSTATUS(end.status));
+}
 
- private:
-  const OwnerWindow& owner_;
-  bool cancelled_ = false;
-};
+// The closing message for how passwd ended. `changed` says whether it
+// reported success.
+QString Outcome(const PasswdConversation::End& end, int timeout_ms, bool* changed) {
+  *changed = false;
+  const QString printed = end.lines.join(QLatin1Char('\n'));
+  if (end.how == PasswdConversation::End::How::Unanswered) {
+    return WithReason(kFailedText,
+                      WithReason(QStringLiteral("passwd gave no answer for %1 seconds and was "
+                                                "stopped.")
+                                     .arg((timeout_ms + 999) / 1000),
+                                 printed));
+  }
+  if (WIFSIGNALED(end.status)) {
+    return WithReason(kFailedText,
+                      WithReason(QStringLiteral("passwd ended unexpectedly (signal %1).")
+                                     .arg(WTERMSIG(end.status)),
+                                 printed));
+  }
+  if (WIFEXITED(end.status) && WEXITSTATUS(end.status) == 0) {
+    *changed = true;
+    QStringList notes;
+    for (const QString& line : end.lines) {
+      if (!line.startsWith(QLatin1String("passwd: "))) notes << line;
+    }
+    return WithReason(QStringLiteral("Your password has been changed."),
+                      notes.join(QLatin1Char('\n')));
+  }
+  return WithReason(kNotChangedText, Reason(end));
+}
 
 unsigned long ChangeCurrentUsersPassword(unsigned long parent) {
   ApplicationScope application;
-  if (!application.CanShowWidgets()) return PAM_CONV_ERR;
-  const QByteArray user = CurrentUserName();
-  if (user.isEmpty()) return PAM_USER_UNKNOWN;
-
+  if (!application.CanShowWidgets()) return kUnavailable;
   OwnerWindow owner(parent);
-  ChangeConversation conversation(owner);
-  PamSession session(kPamService, user.constData(), conversation);
-  const int result = session.ChangeAuthToken();
-  if (result == PAM_SUCCESS) {
-    ShowMessage(owner, QMessageBox::Information,
-                QStringLiteral("Your password has been changed."));
-    return 0;
-  }
-  // Whoever pressed Cancel knows the password stayed as it was.
-  if (!conversation.Cancelled()) {
+
+  const PasswdProgram passwd = FindPasswd();
+  if (passwd.state != PasswdProgram::State::Usable) {
     ShowMessage(owner, QMessageBox::Warning,
-                QStringLiteral("Your password was not changed.\n\n%1")
-                    .arg(QString::fromLocal8Bit(session.ErrorText(result).c_str())));
+                WithReason(kNotChangedText,
+                           passwd.state == PasswdProgram::State::Missing
+                               ? QStringLiteral("The system's password program, passwd, is "
+                                                "not installed (looked for in /usr/bin and "
+                                                "/bin).")
+                               : QStringLiteral("%1 is not set-user-ID root, so it cannot "
+                                                "change passwords.")
+                                     .arg(QString::fromStdString(passwd.path))));
+    return kUnavailable;
   }
-  return static_cast<unsigned long>(result);
+
+  PasswdConversation conversation(PamTimeoutMs());
+  if (const int error = conversation.Start(passwd.path.c_str()); error != 0) {
+    ShowMessage(owner, QMessageBox::Warning,
+                WithReason(kNotChangedText,
+                           QStringLiteral("%1 could not be started: %2.")
+                               .arg(QString::fromStdString(passwd.path),
+                                    QString::fromLocal8Bit(std::strerror(error)))));
+    return kUnavailable;
+  }
+  std::optional<PasswdConversation::End> end;
+  {
+    ChangeDialog dialog(owner.Widget(), conversation);
+    owner.Adopt(&dialog);
+    dialog.exec();
+    end = dialog.Ending();
+  }
+  // Whoever pressed Cancel knows the password stayed as it was; and when the
+  // program is being ended, passwd goes with it.
+  if (!end) {
+    conversation.Stop();
+    return kCancelled;
+  }
+  bool changed = false;
+  const QString text = Outcome(*end, conversation.TimeoutMs(), &changed);
+  ShowMessage(owner, changed ? QMessageBox::Information : QMessageBox::Warning, text);
+  return changed ? kChanged : kNotChanged;
 }
 
 }  // namespace
@@ -174,6 +176,6 @@ unsigned long PwdChangePasswordA(const char* provider, unsigned long parent,
   try {
     return vz::ChangeCurrentUsersPassword(parent);
   } catch (const std::exception&) {
-    return PAM_SYSTEM_ERR;
+    return vz::kUnavailable;
   }
 }

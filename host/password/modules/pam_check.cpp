@@ -1,16 +1,15 @@
 #include "pam_check.h"
 
 #include <dlfcn.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <cerrno>
 
+#include "child_process.h"
 #include "module_support.h"
 #include "secret.h"
 
@@ -21,16 +20,6 @@ namespace {
 
 constexpr char kHelperName[] = "vivedaziv-pam-helper";
 constexpr int kDefaultPamTimeoutMs = 30'000;
-
-// A killed helper is normally gone within microseconds. One stuck in the
-// kernel is not waited for beyond a few milliseconds: it stays a zombie
-// rather than stall the saver.
-void Reap(pid_t pid) {
-  for (int tries = 0; tries < 20; ++tries) {
-    if (waitpid(pid, nullptr, WNOHANG) != 0) return;
-    usleep(1000);
-  }
-}
 
 bool SendAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
@@ -123,8 +112,7 @@ void PamCheck::StopHelper() {
   socket_ = -1;
   if (pid_ > 0) {
     // Done or not, the helper has nothing more to say.
-    kill(pid_, SIGKILL);
-    Reap(pid_);
+    KillChild(pid_);
   }
   pid_ = -1;
 }

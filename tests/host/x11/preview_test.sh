@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Real windows under Xvfb: `vivedaziv /p <id>` must animate inside a host
-# window, follow its size, start again when uncovered or mapped again, and
-# end with code 0 when the host window goes.
-# Usage: preview_test.sh VIVEDAZIV PREVIEW_HOST VIVEDAZIV_SIM   (inside xvfb-run)
+# window, follow its size, start again when uncovered or mapped again (two
+# popups gone at once leave nothing of theirs), and end with code 0 when the
+# host window goes.
+# Usage: preview_test.sh VIVEDAZIV PREVIEW_HOST VIVEDAZIV_SIM SAVER_PROBE   (inside xvfb-run)
 set -uo pipefail
 vivedaziv=$1
 host=$2
 sim=$3
+probe=$4
 saver=""; hostpid=""
 export XDG_CONFIG_HOME=$(mktemp -d)
 export XDG_RUNTIME_DIR=$(mktemp -d)
@@ -36,6 +38,14 @@ lit=${answer#lit }; lit=${lit%% of*}
 echo "after start: $answer"
 # 60 particles of 16 pixels on black: some, but far from all, pixels lit.
 [ "$lit" -ge 16 ] && [ "$lit" -le $((60 * 16 * 2)) ] || fail "expected particles on black, got $answer"
+
+# Two popups over it, mapped and destroyed together: every pixel they
+# covered is repainted, none stays green.
+box=$(xwininfo -id "$id" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+  /Width:/ {w=$NF} /Height:/ {h=$NF} END {print x, y, w, h}')
+"$probe" popups 150 $box >/dev/null
+sleep 0.5
+[ "$("$probe" count 00ff00)" = "count 0" ] || fail "popups left their picture on the preview"
 
 ask "resize 300 200"
 sleep 1

@@ -79,6 +79,13 @@ out=$(timeout 10 "$vivedaziv" /s 2>&1); rc=$?
 [ "$("$probe" covering)" = "$before" ] || fail "a second saver window appeared"
 running "a second start"
 
+# Two popups of another program, mapped together and gone: nothing of them
+# stays on the saver.
+"$probe" popups 150 >/dev/null
+sleep 0.3
+[ "$("$probe" count 00ff00)" = "count 0" ] || fail "popups left their picture on the saver"
+running "popups came and went"
+
 # A window mapped later does not stay above the saver. A window manager
 # gives it the focus, which ends the saver as any loss of activation does.
 answer=$("$probe" cover)

@@ -56,7 +56,9 @@ wait_grabs() {
   fail "the saver never took the keyboard and pointer"
 }
 
-find_window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
+# The saver's windows live in the composite overlay, which xdotool does not
+# search: the probe does. NAME may be written as ^NAME$.
+find_window() { local name=${1#^}; "$probe" find "${name%\$}"; }
 wait_window() {  # NAME: waits up to 10 s for a visible window of that name
   for _ in $(seq 100); do [ -n "$(find_window "$1")" ] && return 0; sleep 0.1; done
   return 1

@@ -1,11 +1,16 @@
 #!/bin/bash
 # The locked saver against other programs on the display, under openbox with
-# the picom compositor: a client squatting on the saver's selection does not
-# keep it from locking; a client that unmaps, destroys or reparents its
-# window has the screen covered and both grabs held again within half a
-# second; a screen grown while locked is covered to its last pixel; the
-# prompt shows through the compositor, and the right password still ends the
-# saver with 0.
+# the picom compositor. A client that owns the saver's selection, even one
+# that holds the keyboard, does not keep it from locking. Popups of other
+# programs leave nothing of theirs on the screen. A client that unmaps,
+# destroys, reparents, lowers, reshapes or moves its windows has them put
+# back, with both grabs held, within a second; one that raises a window of
+# its own in a loop never shows it; one that unmaps the saver in a loop while
+# keys are typed gets none of them in its focused window. A screen grown
+# while locked is covered to its last pixel. Keys another client sends are
+# not the user's. After the saver's window was made anew the waking key is
+# not typed into the prompt, which shows through the compositor, and the
+# right password ends the saver with 0.
 # $1: vivedaziv  $2: library to preload for PAM  $3: saver_probe
 set -u
 vivedaziv=$1
@@ -15,11 +20,18 @@ probe=$3
 . "$(dirname "$0")/common.sh"
 start_xvfb -screen 0 800x600x24
 start_openbox
-picom --backend xrender --config /dev/null >"$work/picom.log" 2>&1 &
-compositor=$!
-pids+=($compositor)
-sleep 1
-kill -0 "$compositor" || fail "picom did not start: $(cat "$work/picom.log")"
+# A compositing manager paints over the overlay the saver keeps its windows
+# in, so there they are ordinary windows above the rest; the saver follows
+# it coming and going.
+compositor=
+start_picom() {
+  picom --backend xrender --config /dev/null >"$work/picom.log" 2>&1 &
+  compositor=$!
+  pids+=($compositor)
+  sleep 1
+  kill -0 "$compositor" || fail "picom did not start: $(cat "$work/picom.log")"
+}
+start_picom
 # The desktop shows magenta wherever nothing covers it.
 xsetroot -solid '#ff00ff'
 magenta() {
@@ -33,26 +45,58 @@ xrandr --newmode 640x480 0 640 0 0 0 480 0 0 0 >/dev/null 2>&1
 xrandr --addmode screen 640x480 && xrandr --output screen --mode 640x480 || fail "no RandR resize"
 lock_with_password
 
-# A client owns the saver's selection but holds nothing: the saver locks.
-coproc SQUAT { "$probe" own-selection; }
+# A client owns the saver's selection and holds the keyboard: the saver
+# covers the screen at once, says so once, and takes the grabs as soon as
+# they come free.
+coproc SQUAT { "$probe" own-selection-grab; }
 pids+=($SQUAT_PID)
 read -r -t 5 owning <&"${SQUAT[0]}" && [ "$owning" = owning ] || fail "squatter did not start"
-start_saver
+start_saver 2>"$work/saver.err"
+sleep 2
+alive || fail "the saver ended beside a client that owns its selection"
+[ "$(magenta)" -eq 0 ] || fail "the desktop shows while another client holds the keyboard"
+grep -q "another program holds the keyboard" "$work/saver.err" || fail "no word of the held keyboard"
+exec {SQUAT[1]}>&-
 wait_grabs
 # A second saver while one holds the screen does nothing.
 timeout 10 "$vivedaziv" /s || fail "a second saver failed"
 alive || fail "a second saver ended the first"
 
-for how in unmap destroy reparent; do
+# Two popups of another program, mapped together and gone: nothing of them
+# stays.
+"$probe" popups 150 >/dev/null
+sleep 0.3
+[ "$("$probe" count 00ff00)" = "count 0" ] || fail "popups left their picture on the locked screen"
+
+for how in unmap destroy reparent lower shape move; do
   answer=$("$probe" attack "$how")
   echo "$how: $answer"
   case "$answer" in
-    "recovered "*) [ "${answer#recovered }" -le 500 ] || fail "$how: recovered too late" ;;
+    "recovered "*) [ "${answer#recovered }" -le 1000 ] || fail "$how: recovered too late" ;;
     *) fail "$how: $answer" ;;
   esac
   alive || fail "the saver ended after $how"
-  sleep 0.5
+  sleep 0.3
 done
+[ "$(magenta)" -eq 0 ] || fail "the desktop shows after the attacks"
+
+# Without a compositing manager, a full-screen window of another program
+# raised in a loop never shows (with one, it can: see the README).
+kill "$compositor"
+wait "$compositor" 2>/dev/null
+sleep 1.5
+cpu() { awk '{print $14 + $15}' "/proc/$saver/stat"; }
+before=$(cpu)
+"$probe" raise-loop 3000 >/dev/null &
+raiser=$!
+sleep 1
+shown=$("$probe" count 00ff00)
+wait "$raiser"
+echo "saver CPU during a 3 s raise loop: $(( ($(cpu) - before) * 100 / $(getconf CLK_TCK) / 3 ))% of a core"
+[ "$shown" = "count 0" ] || fail "a window raised in a loop shows: $shown"
+start_picom
+sleep 1.5
+[ "$(magenta)" -eq 0 ] || fail "the desktop shows after picom started"
 
 # The screen grows while locked: no pixel of the desktop shows.
 xrandr --output screen --mode 800x600 || fail "RandR did not grow the screen"
@@ -62,14 +106,39 @@ shown=$(magenta)
 [ "$("$probe" grab)" = "keyboard already-grabbed pointer already-grabbed" ] ||
   fail "the grabs were lost after the screen grew"
 
-# The prompt (the interference may have asked for it already; one request
-# after it may be ignored), seen through the compositor.
-for key in a b c; do
-  [ -n "$(find_window "$prompt")" ] && break
-  xdotool key "$key"
-  sleep 1
-done
-wait_window "$prompt" || fail "no prompt"
+# Keys typed while another client unmaps the saver as fast as it can: not
+# one reaches the window that had the focus before the lock.
+coproc SINK { "$probe" keysink; }
+pids+=($SINK_PID)
+read -r -t 5 ready <&"${SINK[0]}" && [ "$ready" = ready ] || fail "key sink did not start"
+"$probe" unmap-loop 3000 >"$work/unmapped" &
+looper=$!
+sleep 0.2
+xdotool type --delay 15 "$(printf 'k%.0s' $(seq 120))"
+wait "$looper"
+exec {SINK[1]}>&-
+read -r -t 5 keys <&"${SINK[0]}"
+echo "unmap loop: $(cat "$work/unmapped"), key sink: $keys"
+[ "$keys" = "keys 0" ] || fail "keys reached another window during an unmap loop: $keys"
+alive || fail "the saver ended during the unmap loop"
+# The typing opened the prompt: put it away; the next request is let go.
+wait_window "$prompt" || fail "no prompt after typing"
+xdotool key Escape
+wait_gone "$prompt" || fail "Escape did not close the prompt"
+xdotool key d
+sleep 0.5
+
+# A key sent by another client is not the user's.
+[ "$("$probe" send-key)" = sent ] || fail "no key sent"
+sleep 1
+[ -z "$(find_window "$prompt")" ] || fail "a sent key opened the prompt"
+
+# The saver's window made anew: the key that wakes it is not typed.
+answer=$("$probe" attack destroy)
+case "$answer" in "recovered "*) ;; *) fail "destroy: $answer" ;; esac
+sleep 0.5
+xdotool key e
+wait_window "$prompt" || fail "no prompt after the window was made anew"
 sleep 0.5
 window_box "$(find_window "$prompt")"
 import -window root "$work/prompt.png"
