@@ -133,20 +133,22 @@ void CSaverApp::AdoptMainWindow(CParticleWnd* window) {
 }
 
 bool CSaverApp::StartPreview(std::uint32_t host) {
-  const std::optional<QSize> size = OnX11() ? X11WindowSize(host) : std::nullopt;
-  if (!size) {
-    std::fprintf(stderr, "vivedaziv: cannot show a preview: %s\n",
-                 !OnX11()      ? "the preview needs an X11 display"
-                 : host == 0 ? "no host window was given"
-                             : "the host window does not exist");
+  std::string why;
+  const std::optional<QSize> size = PreparePreviewHost(host, why);
+  const auto refuse = [&] {
+    if (X11ConnectionBroken()) {
+      std::fprintf(stderr, "vivedaziv: the X display went away\n");
+    } else if (host == 0 || !OnX11()) {
+      std::fprintf(stderr, "vivedaziv: cannot show a preview: %s\n", why.c_str());
+    } else {
+      std::fprintf(stderr, "vivedaziv: cannot show a preview in window %u (0x%x): %s\n", host,
+                   host, why.c_str());
+    }
     return false;
-  }
+  };
+  if (!size) return refuse();
+  // Watched from before the preview exists: the host may go at any moment.
   auto* window = new CParticleWnd(true);
-  if (!window->Create(0, kStyleChild | kStyleVisible, QRect(QPoint(0, 0), *size),
-                      WindowParent{nullptr, host})) {
-    return false;
-  }
-  AdoptMainWindow(window);
   QPointer<CParticleWnd> guard(window);
   hostWatcher_ = std::make_unique<HostWindowWatcher>(
       host,
@@ -154,8 +156,19 @@ bool CSaverApp::StartPreview(std::uint32_t host) {
         if (guard && guard->IsAlive()) guard->SetDeviceGeometry(QRect(QPoint(0, 0), s));
       },
       [guard] {
-        if (guard) guard->DestroyWindow();
+        if (guard) {
+          guard->DestroyWindow();
+        } else {
+          QCoreApplication::exit(0);
+        }
       });
+  if (!window->Create(0, kStyleChild | kStyleVisible, QRect(QPoint(0, 0), *size),
+                      WindowParent{nullptr, host})) {
+    hostWatcher_.reset();
+    why = "the window went away, or did not take the preview";
+    return refuse();
+  }
+  AdoptMainWindow(window);
   hostWatcher_->WatchChild(static_cast<std::uint32_t>(window->winId()));
   return true;
 }

@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+#include <string>
+
 namespace vz {
 
 std::uint32_t ReadDecimal(std::string_view text) {
@@ -15,17 +17,41 @@ std::uint32_t ReadDecimal(std::string_view text) {
   return negative ? 0u - total : total;
 }
 
-ParsedCommand ParseCommandLine(std::string_view line) {
+bool ReadHandle(std::string_view text, std::uint32_t& handle) {
+  std::size_t p = 0;
+  auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+  while (p < text.size() && space(text[p])) ++p;
+  bool negative = false;
+  if (p < text.size() && (text[p] == '+' || text[p] == '-')) negative = text[p++] == '-';
+  auto digit = [](char c, unsigned base) -> int {
+    const int d = c >= '0' && c <= '9'   ? c - '0'
+                  : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                  : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                         : 99;
+    return d < int(base) ? d : -1;
+  };
+  unsigned base = 10;
+  const std::string_view prefix = text.substr(p, 2);
+  if ((prefix == "0x" || prefix == "0X") && p + 2 < text.size() && digit(text[p + 2], 16) >= 0) {
+    base = 16;
+    p += 2;
+  }
+  // Counted beyond 32 bits, stopping once past them.
+  std::uint64_t total = 0;
+  for (int d; p < text.size() && (d = digit(text[p], base)) >= 0; ++p) {
+    if (total <= 0xFFFFFFFFu) total = total * base + static_cast<std::uint64_t>(d);
+  }
+  if (total > (negative ? 0x80000000u : 0xFFFFFFFFu)) return false;
+  handle = negative ? 0u - static_cast<std::uint32_t>(total) : static_cast<std::uint32_t>(total);
+  return true;
+}
+
+namespace {
+
+// The command line after the program name.
+ParsedCommand ParseSwitches(std::string_view line) {
   const std::size_t n = line.size();
   std::size_t p = 0;
-  // Skip the program name; only a blank ends an unquoted one, not a tab.
-  if (n > 0 && line[0] == '"') {
-    do ++p;
-    while (p < n && line[p] != '"');
-  } else {
-    while (p < n && line[p] != ' ') ++p;
-  }
-  if (p < n) ++p;
   while (p < n && line[p] == ' ') ++p;
 
   ParsedCommand cmd;
@@ -39,14 +65,21 @@ ParsedCommand ParseCommandLine(std::string_view line) {
   auto skipSeparators = [&] {
     while (p < n && (line[p] == ' ' || line[p] == ':')) ++p;
   };
-  auto rest = [&] { return p < n ? line.substr(p) : std::string_view(); };
+  auto readHandle = [&] {
+    const std::string_view text = p < n ? line.substr(p) : std::string_view();
+    cmd.handleText = std::string(text.substr(0, text.find(' ')));
+    if (!ReadHandle(text, cmd.handle)) {
+      cmd.handleTooLarge = true;
+      cmd.mode = Mode::Fail;
+    }
+  };
 
   switch (letter) {
     case 'a':
     case 'A':
       skipSeparators();
       cmd.mode = Mode::ChangePassword;
-      cmd.handle = ReadDecimal(rest());
+      readHandle();
       break;
     case 'c':
     case 'C':
@@ -55,7 +88,7 @@ ParsedCommand ParseCommandLine(std::string_view line) {
       if (p >= n) {
         cmd.useForeground = true;
       } else {
-        cmd.handle = ReadDecimal(rest());
+        readHandle();
       }
       break;
     case 'p':
@@ -64,7 +97,7 @@ ParsedCommand ParseCommandLine(std::string_view line) {
     case 'L':
       skipSeparators();
       cmd.mode = Mode::Preview;
-      cmd.handle = ReadDecimal(rest());
+      readHandle();
       break;
     case 's':
     case 'S':
@@ -77,16 +110,29 @@ ParsedCommand ParseCommandLine(std::string_view line) {
   return cmd;
 }
 
-std::string JoinCommandLine(int argc, const char* const* argv) {
-  std::string line;
-  const std::string_view name = argc > 0 && argv[0] ? argv[0] : "vivedaziv";
-  if (name.find(' ') != std::string_view::npos) {
-    line.append("\"").append(name).append("\"");
+}  // namespace
+
+ParsedCommand ParseCommandLine(std::string_view line) {
+  const std::size_t n = line.size();
+  std::size_t p = 0;
+  // Skip the program name; only a blank ends an unquoted one, not a tab.
+  if (n > 0 && line[0] == '"') {
+    do ++p;
+    while (p < n && line[p] != '"');
   } else {
-    line.append(name);
+    while (p < n && line[p] != ' ') ++p;
   }
-  for (int i = 1; i < argc; ++i) line.append(" ").append(argv[i] ? argv[i] : "");
-  return line;
+  if (p < n) ++p;
+  return ParseSwitches(line.substr(p));
+}
+
+ParsedCommand ParseArguments(int argc, const char* const* argv) {
+  std::string rest;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) rest += ' ';
+    rest += argv[i] ? argv[i] : "";
+  }
+  return ParseSwitches(rest);
 }
 
 }  // namespace vz

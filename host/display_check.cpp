@@ -1,5 +1,12 @@
 #include "display_check.h"
 
+#include <QList>
+#include <QString>
+#include <QtGlobal>
+#include <unistd.h>
+
+#include <utility>
+
 #include <wayland-client.h>
 #include <xcb/xcb.h>
 
@@ -34,15 +41,84 @@ bool WaylandAnswers() {
   return d != nullptr;
 }
 
+QtMessageHandler g_previousHandler = nullptr;
+bool g_starting = true;
+// What the toolkit said while it started, held back: when the display goes
+// away meanwhile, one line of ours says it instead of many of its own.
+struct HeldMessage {
+  QtMsgType type;
+  QString text;
+};
+QList<HeldMessage> g_held;
+
+void Pass(QtMsgType type, const QString& text) {
+  if (g_previousHandler) g_previousHandler(type, QMessageLogContext(), text);
+}
+
+void OnToolkitMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type != QtFatalMsg) {
+    if (g_starting) {
+      g_held.append({type, text});
+    } else if (g_previousHandler) {
+      g_previousHandler(type, context, text);
+    }
+    return;
+  }
+  const char* display = std::getenv("DISPLAY");
+  if (g_starting && UsesX11()) {
+    std::fprintf(stderr, "vivedaziv: the X display \"%s\" went away while the program started\n",
+                 display ? display : "");
+  } else {
+    for (const HeldMessage& m : std::exchange(g_held, {})) Pass(m.type, m.text);
+    std::fprintf(stderr, "vivedaziv: cannot go on: %s\n", qPrintable(text.section(u'\n', 0, 0)));
+  }
+  _exit(1);
+}
+
+// The class of the root window's visual on `screen`; -1 when not found.
+int RootVisualClass(xcb_connection_t* c, int screen) {
+  xcb_screen_iterator_t roots = xcb_setup_roots_iterator(xcb_get_setup(c));
+  for (; screen > 0 && roots.rem > 1; --screen) xcb_screen_next(&roots);
+  if (!roots.rem) return -1;
+  for (auto depths = xcb_screen_allowed_depths_iterator(roots.data); depths.rem;
+       xcb_depth_next(&depths)) {
+    for (auto visuals = xcb_depth_visuals_iterator(depths.data); visuals.rem;
+         xcb_visualtype_next(&visuals)) {
+      if (visuals.data->visual_id == roots.data->root_visual) return visuals.data->_class;
+    }
+  }
+  return -1;
+}
+
 }  // namespace
+
+void EndWithCodeOneOnFatalErrors() { g_previousHandler = qInstallMessageHandler(OnToolkitMessage); }
+
+void ToolkitStarted() {
+  g_starting = false;
+  for (const HeldMessage& m : std::exchange(g_held, {})) Pass(m.type, m.text);
+}
 
 bool DisplayAvailable(Mode mode) {
   if (!UsesX11()) return true;
-  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  int screen = 0;
+  xcb_connection_t* c = xcb_connect(nullptr, &screen);
   const bool ok = xcb_connection_has_error(c) == 0;
+  const int visualClass = ok ? RootVisualClass(c, screen) : -1;
   xcb_disconnect(c);
   const char* platform = std::getenv("QT_QPA_PLATFORM");
   const bool chosen = platform != nullptr && *platform != '\0';
+  if (ok && visualClass >= 0 && visualClass < XCB_VISUAL_CLASS_TRUE_COLOR) {
+    // Colours there are entries of a colour map, which neither Qt nor the
+    // ticks' fills allocate: the screen would stay black, the dialog crash.
+    static const char* const kClasses[] = {"StaticGray", "GrayScale", "StaticColor",
+                                           "PseudoColor"};
+    std::fprintf(stderr,
+                 "vivedaziv: the X screen shows colours through a colour map (%s); the "
+                 "program needs a true-colour display\n",
+                 kClasses[visualClass]);
+    return false;
+  }
   if (ok) {
     // Qt would take Wayland where both are there; the program's own X11
     // code (grabs, covers, host windows) needs Qt on the same display.

@@ -20,4 +20,13 @@ bool DisplayAvailable(Mode mode);
 // say before its own line when X11 fails as well; empty for nothing.
 void NoteWaylandProblem(std::string problem);
 
+// A display that goes away while the toolkit starts (the X server ends in
+// between) is a fatal error to the toolkit, which would abort with a core
+// dump: end with code 1 and one line instead, as when none can be opened.
+// Any other fatal toolkit error ends the same way, with its message.
+void EndWithCodeOneOnFatalErrors();
+// Start-up of the toolkit is over: a fatal error is no longer about the
+// display going away while it started.
+void ToolkitStarted();
+
 }  // namespace vz

@@ -13,6 +13,7 @@
 #include "particle_settings.h"
 #include "seed.h"
 #include "x11_connection.h"
+#include "x11_host.h"
 
 namespace vz {
 
@@ -88,6 +89,12 @@ bool CParticleWnd::Create(std::uint32_t exStyle, std::uint32_t style, const QRec
     foreignParent_ = host;
     winId();  // the native window must exist before it can be reparented
     windowHandle()->setParent(host);
+    // A host that is gone, or cannot take a child of ours, leaves the window
+    // a top-level one: it must not show on the desktop.
+    if (!X11IsChildOf(static_cast<std::uint32_t>(internalWinId()), parent.foreign)) {
+      if (autoDelete_) delete this;
+      return false;
+    }
     SetDeviceGeometry(rect);
   }
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace vz {
@@ -20,6 +21,8 @@ extern "C" void OnSignal(int) {
 }
 
 extern "C" void ExitAtOnce(int) { _exit(0); }
+
+extern "C" void Ignore(int) {}
 
 constexpr int kExitSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
@@ -51,6 +54,21 @@ bool NoteExitSignals() {
 }  // namespace
 
 void ExitAtOnceOnSignals() { HandleExitSignals(ExitAtOnce); }
+
+void IgnoreBrokenPipes() {
+  struct sigaction action = {};
+  action.sa_handler = Ignore;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGPIPE, &action, nullptr);
+}
+
+int ExitSignalFd() { return g_pipe[0]; }
+
+bool ExitSignalCame() {
+  pollfd p = {g_pipe[0], POLLIN, 0};
+  return g_pipe[0] >= 0 && ::poll(&p, 1, 0) > 0;
+}
 
 bool TakeExitSignal() {
   char buffer[16];
@@ -87,8 +105,10 @@ void UnblockExitSignals() {
 void ExitCleanlyOnSignals() {
   if (g_pipe[0] >= 0 || !NoteExitSignals()) return;
   auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, QCoreApplication::instance());
-  QObject::connect(notifier, &QSocketNotifier::activated, [] {
-    TakeExitSignal();
+  QObject::connect(notifier, &QSocketNotifier::activated, [notifier] {
+    // The pipe stays readable: whatever waits on it from now on (a save
+    // waiting for another's lock) ends at once, as the program is ending.
+    notifier->setEnabled(false);
     // exit(), not quit(): it also ends nested loops such as a modal dialog's.
     QCoreApplication::exit(0);
   });

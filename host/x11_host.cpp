@@ -23,6 +23,11 @@ xcb_connection_t* X11Connection() {
 
 bool OnX11() { return X11Connection() != nullptr; }
 
+bool X11ConnectionBroken() {
+  xcb_connection_t* c = X11Connection();
+  return c && xcb_connection_has_error(c) != 0;
+}
+
 std::optional<X11Placement> X11WindowPlacement(std::uint32_t window) {
   xcb_connection_t* c = X11Connection();
   if (!c || window == 0) return std::nullopt;
@@ -59,6 +64,51 @@ std::optional<X11Placement> X11WindowPlacement(std::uint32_t window) {
 std::optional<QSize> X11WindowSize(std::uint32_t window) {
   const std::optional<X11Placement> placement = X11WindowPlacement(window);
   return placement ? std::optional(placement->rect.size()) : std::nullopt;
+}
+
+std::optional<QSize> PreparePreviewHost(std::uint32_t host, std::string& why) {
+  xcb_connection_t* c = X11Connection();
+  if (!c || host == 0) {
+    why = !c ? "the preview needs an X11 display" : "no host window was given";
+    return std::nullopt;
+  }
+  const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+  xcb_generic_error_t* error =
+      xcb_request_check(c, xcb_change_window_attributes_checked(c, host, XCB_CW_EVENT_MASK, &mask));
+  const auto attributesCookie = xcb_get_window_attributes(c, host);
+  const auto geometryCookie = xcb_get_geometry(c, host);
+  xcb_get_window_attributes_reply_t* attributes =
+      xcb_get_window_attributes_reply(c, attributesCookie, nullptr);
+  xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(c, geometryCookie, nullptr);
+  std::optional<QSize> size;
+  // Our windows are made on the display's default screen.
+  char* server = nullptr;
+  int display = 0, screen = 0;
+  if (xcb_parse_display(nullptr, &server, &display, &screen) != 0) std::free(server);
+  xcb_screen_iterator_t roots = xcb_setup_roots_iterator(xcb_get_setup(c));
+  for (; screen > 0 && roots.rem > 1; --screen) xcb_screen_next(&roots);
+  if (error || !attributes || !geometry) {
+    why = "it does not exist";
+  } else if (attributes->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT) {
+    why = "it is an InputOnly window, which cannot show anything";
+  } else if (!roots.data || geometry->root != roots.data->root) {
+    why = "it is on another X screen than the one the preview is made on";
+  } else {
+    size = QSize(geometry->width, geometry->height);
+  }
+  std::free(error);
+  std::free(attributes);
+  std::free(geometry);
+  return size;
+}
+
+bool X11IsChildOf(std::uint32_t window, std::uint32_t parent) {
+  xcb_connection_t* c = X11Connection();
+  if (!c) return false;
+  xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr);
+  const bool child = tree && tree->parent == parent;
+  std::free(tree);
+  return child;
 }
 
 namespace {

@@ -6,15 +6,27 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 
 namespace vz {
 
 // True when the program runs on an X11 display.
 bool OnX11();
+// True when it did, and the connection broke (the server ended).
+bool X11ConnectionBroken();
 
 // The size of an X11 window, straight from the server (Qt reads 0 × 0 for
 // foreign windows); nothing when the id names no window (a pixmap, say).
 std::optional<QSize> X11WindowSize(std::uint32_t window);
+
+// Readies the X11 window `host` to hold a preview: first asks to hear of
+// its destruction, so that no moment goes unseen, then checks that it is an
+// InputOutput window on the screen our windows are made on. Its size, or
+// nothing with the reason in `why`.
+std::optional<QSize> PreparePreviewHost(std::uint32_t host, std::string& why);
+
+// Whether `window` is now a child of `parent`, straight from the server.
+bool X11IsChildOf(std::uint32_t window, std::uint32_t parent);
 
 // Where an X11 window lies on the screen, in root coordinates, and whether
 // it is viewable (mapped, and so are its ancestors); nothing when the id

@@ -1,9 +1,10 @@
 #include "settings_store.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QStandardPaths>
+#include <QFile>
+#include <pwd.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <optional>
 #include <utility>
@@ -207,16 +208,18 @@ QByteArray Render(const Content& c, const Changes& changes) {
 
   QByteArray out = c.bom ? kBom : "";
   std::optional<QByteArray> last;  // the line written last
-  auto put = [&](const Line& line) {
-    out += line.raw + (line.eol.isEmpty() ? c.eol : line.eol);
-    last = line.raw;
+  auto append = [&](const QByteArray& raw, const QByteArray& eol) {
+    // An empty line's LF right after a lone CR would read as one CRLF, and
+    // the line would be gone at the next read: it ends in CR as well.
+    out += raw + (raw.isEmpty() && eol.startsWith('\n') && out.endsWith('\r') ? "\r" : eol);
+    last = raw;
   };
+  auto put = [&](const Line& line) { append(line.raw, line.eol.isEmpty() ? c.eol : line.eol); };
   // Other readers join a line ending in "\" with the next one: a blank line
   // between keeps the lines we write from being swallowed.
   auto write = [&](const QByteArray& raw) {
-    if (last && last->endsWith('\\')) out += c.eol;
-    out += raw + c.eol;
-    last = raw;
+    if (last && last->endsWith('\\')) append({}, c.eol);
+    append(raw, c.eol);
   };
   // Every part of the file with that section's name becomes one section
   // under its written name, at the place of the first: other keys, comments
@@ -233,10 +236,17 @@ QByteArray Render(const Content& c, const Changes& changes) {
                       [&](const auto& e) { return SameName(e.first, line.name); });
       if (!rewritten) kept.append(&line);
     }
-    qsizetype body = kept.size();  // blank lines that part sections stay last
-    while (body > 0 && kept[body - 1]->raw.trimmed().isEmpty()) --body;
-    write(s.firstHeader < 0 ? '[' + EscapedName(s.name) + ']'
-                            : HeaderLine(c.lines[s.firstHeader].raw, s.name));
+    const QByteArray header = s.firstHeader < 0 ? '[' + EscapedName(s.name) + ']'
+                                                : HeaderLine(c.lines[s.firstHeader].raw, s.name);
+    // Blank lines that part sections stay last, except the one that keeps a
+    // line ending in "\" apart from the entries: it stays where it is, so
+    // saving again adds none.
+    qsizetype body = kept.size();
+    while (body > 0 && kept[body - 1]->raw.trimmed().isEmpty() &&
+           !(body > 1 ? kept[body - 2]->raw : header).endsWith('\\')) {
+      --body;
+    }
+    write(header);
     for (qsizetype j = 0; j < body; ++j) put(*kept[j]);
     for (const auto& [entry, value] : s.entries) {
       write(EscapedName(entry) + '=' + QByteArray::number(value));
@@ -252,7 +262,7 @@ QByteArray Render(const Content& c, const Changes& changes) {
   }
   for (qsizetype k = 0; k < sections.size(); ++k) {
     if (sections[k].firstHeader >= 0) continue;
-    if (last && !last->trimmed().isEmpty()) out += c.eol;
+    if (last && !last->trimmed().isEmpty()) append({}, c.eol);
     emitSection(k);
   }
   return out;
@@ -260,19 +270,35 @@ QByteArray Render(const Content& c, const Changes& changes) {
 
 }  // namespace
 
+QByteArray SettingsStore::FileNameFor(const QString& maker, const QString& application) {
+  // The XDG base directory rules; QStandardPaths would make a relative
+  // XDG_CONFIG_HOME or a missing HOME into odd places, and lose bytes that
+  // are no UTF-8.
+  QByteArray config = qgetenv("XDG_CONFIG_HOME");
+  if (!config.startsWith('/')) {
+    QByteArray home = qgetenv("HOME");
+    if (home.isEmpty()) {
+      const passwd* user = ::getpwuid(::getuid());
+      if (user && user->pw_dir) home = user->pw_dir;
+    }
+    if (home.isEmpty()) return {};
+    config = home + (home.endsWith('/') ? ".config" : "/.config");
+  }
+  auto name = [](const QString& given, const QString& fallback) {
+    return QFile::encodeName(given.isEmpty() ? fallback : given);
+  };
+  return config + '/' + name(maker, QCoreApplication::organizationName()) + '/' +
+         name(application, QCoreApplication::applicationName()) + ".conf";
+}
+
 QString SettingsStore::FilePathFor(const QString& maker, const QString& application) {
-  // Where QSettings keeps a user's files, named without QSettings: it would
-  // open the file at once, and block on a FIFO there.
-  QString home = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-  if (home.isEmpty()) home = QDir::homePath() + "/.config";
-  return home + '/' + (maker.isEmpty() ? QCoreApplication::organizationName() : maker) + '/' +
-         (application.isEmpty() ? QCoreApplication::applicationName() : application) + ".conf";
+  return QFile::decodeName(FileNameFor(maker, application));
 }
 
 SettingsStore::SettingsStore(QString maker, QString application)
-    : path_(FilePathFor(maker, application)) {
+    : path_(FileNameFor(maker, application)) {
   QByteArray bytes;
-  if (ReadSettingsFile(path_, bytes) == FileRead::Read) file_ = Parse(bytes);
+  if (!path_.isEmpty() && ReadSettingsFile(path_, bytes) == FileRead::Read) file_ = Parse(bytes);
 }
 
 SettingsStore::~SettingsStore() { Sync(); }
@@ -299,24 +325,40 @@ bool SettingsStore::Sync() {
   // back of a caller that reported the failure.
   const QList<Change> changes = std::exchange(pending_, {});
   if (changes.isEmpty()) return true;
-  if (!QDir().mkpath(QFileInfo(path_).absolutePath())) return false;
+  error_.clear();
+  auto fail = [this](const QString& why) {
+    error_ = why;
+    return false;
+  };
+  if (path_.isEmpty()) return fail(QStringLiteral("there is no home folder"));
+  QString why;
+  const qsizetype slash = path_.lastIndexOf('/');
+  if (!MakeSettingsFolder(path_.left(slash), why)) return fail(why);
+  // Read, lock and replace the one file that reading the name reads.
+  const QByteArray real = RealSettingsFile(path_, why);
+  if (real.isEmpty()) return fail(why);
   // Another process saving at the same time must not lose this update.
-  const FileLock lock(path_ + ".lock", kLockWaitMs);
+  const FileLock lock(real + ".lock", kLockWaitMs);
+  if (lock.Locked()) RemoveStaleTemporaries(real);
   // Merge into the file as it is now, not as it was when this store read it.
   QByteArray old;
-  const FileRead read = ReadSettingsFile(path_, old);
-  if (read == FileRead::Unreadable) return false;  // what it holds would be lost
+  const FileRead read = ReadSettingsFile(real, old, &why);
+  if (read == FileRead::Unreadable) return fail(why);  // what it holds would be lost
   const QByteArray text = Render(Parse(old), changes);
   // What is already on disk needs no write.
-  if ((read == FileRead::Missing || text != old) &&
-      (!lock.Locked() || !ReplaceSettingsFile(path_, text))) {
-    return false;
+  if (read == FileRead::Missing || text != old) {
+    // The next read would refuse it, and every save after.
+    if (text.size() > kMaxSettingsFileSize) {
+      return fail(QStringLiteral("the file would grow beyond 4 MiB"));
+    }
+    if (!lock.Locked()) return fail(lock.Why());
+    if (!ReplaceSettingsFile(real, text, why)) return fail(why);
   }
   file_ = Parse(text);
   return true;
 }
 
-QString SettingsStore::FilePath() const { return path_; }
+QString SettingsStore::FilePath() const { return QFile::decodeName(path_); }
 
 EntryValues ReadEntries(const SettingsStore& store, const QString& section,
                         DefaultColumn column) {

@@ -10,8 +10,9 @@
 namespace vz {
 
 // Per-user store of 32-bit entries addressed by section and entry name:
-// $XDG_CONFIG_HOME/<maker>/<application>.conf (~/.config without it), one
-// [section] per section.
+// $XDG_CONFIG_HOME/<maker>/<application>.conf (~/.config without it, or
+// with a relative one; the home from the password database without HOME),
+// one [section] per section.
 // Section and entry names match whatever their case; when a name occurs more
 // than once, the last one in the file counts.
 class SettingsStore {
@@ -31,12 +32,18 @@ class SettingsStore {
   void WriteProfileInt(const QString& section, const QString& entry, std::int32_t value);
   // False exactly when the new content could not be put on disk in full
   // (a file that cannot be read, a full disk, a FIFO or device in its
-  // place); the file then keeps its old bytes and the writes are dropped.
+  // place, a read-only file, content beyond what a read takes); the file
+  // then keeps its old bytes, the writes are dropped and LastError() says
+  // why. The file written is the one read: links are followed to it.
   bool Sync();
+  QString LastError() const { return error_; }
 
   QString FilePath() const;
-  // Where the file of `maker`'s `application` lives, as QSettings names it;
-  // empty names stand for the running program's.
+  // The same as the system has it: bytes, whatever their encoding.
+  QByteArray FileName() const { return path_; }
+  // Where the file of `maker`'s `application` lives; empty names stand for
+  // the running program's. Empty when there is no home folder at all.
+  static QByteArray FileNameFor(const QString& maker, const QString& application);
   static QString FilePathFor(const QString& maker, const QString& application);
 
   // One line of the file, kept byte for byte unless it holds an entry that
@@ -61,7 +68,8 @@ class SettingsStore {
     std::int32_t value;
   };
 
-  QString path_;
+  QByteArray path_;
+  QString error_;
   Content file_;  // as last read or written
   QList<Change> pending_;
 };

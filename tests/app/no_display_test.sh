@@ -23,6 +23,13 @@ for display in "" :4711; do
       fail "'$args' on '$display': code $rc, output '$out', stderr '$err'"
   done
 done
+# A host that closed the reading end of our stderr: the line is lost, the
+# code is not (no death by SIGPIPE).
+for case in "/x 0" "/p:5 1"; do
+  ( DISPLAY= timeout 20 "$1" ${case% *} 2>&1 >/dev/null; echo $? >"$tmp" ) | head -c0
+  wait
+  [ "$(<"$tmp")" = "${case#* }" ] || fail "'${case% *}' with a closed stderr: code $(<"$tmp")"
+done
 err=$(DISPLAY= QT_QPA_PLATFORM=offscreen timeout 20 "$1" /p 5 2>&1)
 [[ $err != *"no X display"* ]] || fail "offscreen needs no display: $err"
 echo "no display test passed"

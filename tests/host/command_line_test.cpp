@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "command_line.h"
 
 namespace vz {
@@ -23,7 +25,6 @@ TEST(CommandLine, PreviewTakesTheHandleInEveryForm) {
   }
   EXPECT_EQ(P("vz /p").handle, 0u);
   EXPECT_EQ(P("vz /p 4294967295").handle, 4294967295u);
-  EXPECT_EQ(P("vz /p 4294967296").handle, 0u) << "digits accumulate modulo 2^32";
   EXPECT_EQ(P("vz /p -1").handle, 4294967295u);
 }
 
@@ -79,14 +80,41 @@ TEST(CommandLine, ReadDecimal) {
   EXPECT_EQ(ReadDecimal("99999999999999999999"), 1661992959u) << "modulo 2^32";
 }
 
-TEST(CommandLine, JoinQuotesANameWithBlanks) {
-  const char* plain[] = {"/usr/bin/vivedaziv", "/p", "12"};
-  EXPECT_EQ(JoinCommandLine(3, plain), "/usr/bin/vivedaziv /p 12");
-  const char* blank[] = {"/opt/my savers/vivedaziv", "/s"};
-  EXPECT_EQ(JoinCommandLine(2, blank), "\"/opt/my savers/vivedaziv\" /s");
-  EXPECT_EQ(ParseCommandLine(JoinCommandLine(2, blank)).mode, Mode::Saver);
-  const char* alone[] = {"vivedaziv"};
-  EXPECT_EQ(ParseCommandLine(JoinCommandLine(1, alone)).mode, Mode::Configure);
+// The program's own arguments: the name is never read for a switch, the
+// arguments follow one another as on a host's line.
+TEST(CommandLine, ArgumentsAreTakenAsGiven) {
+  auto args = [](std::initializer_list<const char*> list) {
+    const std::vector<const char*> v(list);
+    return ParseArguments(int(v.size()), v.data());
+  };
+  EXPECT_EQ(args({"/usr/bin/vivedaziv", "/p", "12"}).handle, 12u);
+  EXPECT_EQ(args({"/opt/my savers/vivedaziv", "/s"}).mode, Mode::Saver);
+  EXPECT_EQ(args({"\"quoted /s", "/p:7"}).mode, Mode::Preview);
+  EXPECT_EQ(args({"\"quoted /s", "/p:7"}).handle, 7u);
+  const ParsedCommand alone = args({"\"vivedaziv"});
+  EXPECT_EQ(alone.mode, Mode::Configure);
+  EXPECT_FALSE(alone.useForeground);
+  EXPECT_EQ(args({"vivedaziv", "-c", ""}).useForeground, true);
+  EXPECT_EQ(args({"vivedaziv", "\t/s"}).mode, Mode::Fail);
+}
+
+// Ids as xwininfo prints them, in hexadecimal, and ids that fit in no X
+// window id, which used to wrap onto another window.
+TEST(CommandLine, HandlesInHexAndBeyond32Bits) {
+  for (const char* line : {"vz /p 0x50d", "vz /p:0X50D", "vz /l0x50dz", "vz /p 1293"}) {
+    EXPECT_EQ(P(line).mode, Mode::Preview) << line;
+    EXPECT_EQ(P(line).handle, 0x50Du) << line;
+  }
+  EXPECT_EQ(P("vz /c 0xffffffff").handle, 0xFFFFFFFFu);
+  EXPECT_EQ(P("vz /a 0x1f").handle, 31u);
+  EXPECT_EQ(P("vz /p 0x").handle, 0u) << "no hex digit: the 0 alone";
+  EXPECT_EQ(P("vz /p -2147483648").handle, 0x80000000u);
+  for (const char* line : {"vz /p 4294967296", "vz /p 0x100000000", "vz /c 99999999999999999999",
+                           "vz /a -2147483649", "vz /l 0x1000000000000000000000005"}) {
+    EXPECT_EQ(P(line).mode, Mode::Fail) << line;
+    EXPECT_TRUE(P(line).handleTooLarge) << line;
+  }
+  EXPECT_FALSE(P("vz /x 99999999999").handleTooLarge);
 }
 
 }  // namespace

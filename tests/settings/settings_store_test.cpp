@@ -3,11 +3,13 @@
 #include <pwd.h>
 #include <grp.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
@@ -19,6 +21,7 @@
 #include <memory>
 
 #include "entry_table.h"
+#include "settings_file.h"
 #include "settings_store.h"
 
 namespace vz {
@@ -196,44 +199,65 @@ TEST_F(SettingsStoreTest, SaveFailsExactlyWhenTheFileIsNotWritten) {
   ASSERT_TRUE(QFile::setPermissions(folder, readOnly));
   const QByteArray old = ReadFile();
 
-  QProcess run;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  for (const char* home : {"XDG_CONFIG_HOME", "HOME"}) env.insert(home, dir_.path());
-  env.insert("QT_QPA_PLATFORM", "offscreen");
-  env.insert("ASAN_OPTIONS", "detect_leaks=0");
-  run.setProcessEnvironment(env);
-  if (const passwd* nobody = getuid() == 0 ? getpwnam("nobody") : nullptr) {
-    run.setChildProcessModifier([uid = nobody->pw_uid, gid = nobody->pw_gid] {
-      if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(127);
-    });
-  }
-  run.start(program, {"/c"});
-  ASSERT_TRUE(run.waitForStarted());
-  // SIGTERM ends the dialog, which then saves, once the event loop takes
-  // signals: through a pipe whose two ends the program holds (earlier they
-  // end it at once, before there is anything to save).
-  auto loopTakesSignals = [&] {
-    const QString fds = QString("/proc/%1/fd/").arg(run.processId());
-    QList<QByteArray> pipes;
-    for (const QString& fd : QDir(fds).entryList(QDir::Files | QDir::System)) {
-      char target[64] = {};
-      const QByteArray link = QFile::encodeName(fds + fd);
-      if (readlink(link.constData(), target, sizeof target - 1) > 0 &&
-          QByteArray(target).startsWith("pipe:")) {
-        pipes.append(target);
-      }
+  // Runs the settings dialog as "nobody" and ends it with SIGTERM once the
+  // event loop takes signals: through a pipe whose two ends the program holds
+  // (earlier they end it at once, before there is anything to save). Its
+  // stderr, and how long it ran on after the first signal.
+  auto runDialog = [&](qint64& afterSignalMs) {
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* home : {"XDG_CONFIG_HOME", "HOME"}) env.insert(home, dir_.path());
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("ASAN_OPTIONS", "detect_leaks=0");
+    run.setProcessEnvironment(env);
+    if (const passwd* nobody = getuid() == 0 ? getpwnam("nobody") : nullptr) {
+      run.setChildProcessModifier([uid = nobody->pw_uid, gid = nobody->pw_gid] {
+        if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(127);
+      });
     }
-    return std::any_of(pipes.begin(), pipes.end(),
-                       [&](const QByteArray& p) { return pipes.count(p) > 1; });
+    run.start(program, {"/c"});
+    EXPECT_TRUE(run.waitForStarted());
+    auto loopTakesSignals = [&] {
+      const QString fds = QString("/proc/%1/fd/").arg(run.processId());
+      QList<QByteArray> pipes;
+      for (const QString& fd : QDir(fds).entryList(QDir::Files | QDir::System)) {
+        char target[64] = {};
+        const QByteArray link = QFile::encodeName(fds + fd);
+        if (readlink(link.constData(), target, sizeof target - 1) > 0 &&
+            QByteArray(target).startsWith("pipe:")) {
+          pipes.append(target);
+        }
+      }
+      return std::any_of(pipes.begin(), pipes.end(),
+                         [&](const QByteArray& p) { return pipes.count(p) > 1; });
+    };
+    QElapsedTimer sinceSignal;
+    for (int i = 0; i < 300 && !run.waitForFinished(100); ++i) {
+      if (!loopTakesSignals()) continue;
+      if (!sinceSignal.isValid()) sinceSignal.start();
+      kill(pid_t(run.processId()), SIGTERM);
+    }
+    afterSignalMs = sinceSignal.isValid() ? sinceSignal.elapsed() : -1;
+    EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(run.exitCode(), 0);
+    return QString::fromLocal8Bit(run.readAllStandardError());
   };
-  for (int i = 0; i < 300 && !run.waitForFinished(100); ++i) {
-    if (loopTakesSignals()) kill(pid_t(run.processId()), SIGTERM);
-  }
-  ASSERT_EQ(run.exitStatus(), QProcess::NormalExit);
+  qint64 ms = 0;
+  QString err = runDialog(ms);
   ASSERT_TRUE(QFile::setPermissions(folder, readOnly | QFile::WriteOwner));
-  const QString err = QString::fromLocal8Bit(run.readAllStandardError());
-  EXPECT_EQ(err.count("vivedaziv: could not save the settings to " + ConfPath() + "\n"), 1)
+  EXPECT_EQ(err.count("vivedaziv: could not save the settings to " + ConfPath() + ": "), 1)
       << err.toStdString();
+  EXPECT_EQ(ReadFile(), old);
+
+  // Another process holds the lock for longer than a save waits for it: the
+  // signal ends the program at once all the same, and nothing is written.
+  QFile lock(ConfPath() + ".lock");
+  ASSERT_TRUE(lock.open(QIODevice::ReadWrite));
+  ASSERT_EQ(fchmod(lock.handle(), 0666), 0);
+  ASSERT_EQ(flock(lock.handle(), LOCK_EX), 0);
+  err = runDialog(ms);
+  EXPECT_LT(ms, 2500) << "a save waits 5 s for a lock";
+  EXPECT_TRUE(err.contains("could not save the settings to " + ConfPath() + ": ")) << err.toStdString();
   EXPECT_EQ(ReadFile(), old);
 }
 
@@ -322,6 +346,153 @@ TEST_F(SettingsStoreTest, FullDiskKeepsTheOldFile) {
                            "vivedaziv", v));
   EXPECT_EQ(ReadFile().toStdString(),
             old.left(old.indexOf("NumParticles")).toStdString() + SortedEntries(v));
+}
+
+// A dotfile manager's links: ~/.config a link to another folder, and the
+// file a relative link from there. The file that reading finds is the one
+// saved, under the lock beside it, and it stays the same file with all its
+// names; nothing is written where the link's text would point from the
+// linked folder. What other readers continue with "\" stays put however
+// often it is saved; a read-only file, or one a save would take beyond what
+// a read takes, is refused with the reason, every byte kept; temporaries of
+// killed saves go.
+TEST_F(SettingsStoreTest, SavesGoToTheFileReadAndKeepItsIdentity) {
+  const QString root = dir_.path();
+  ASSERT_TRUE(QDir().mkpath(root + "/dotfiles/config/Quenfold"));
+  ASSERT_TRUE(QDir().mkpath(root + "/dotfiles/store"));
+  ASSERT_TRUE(QDir().mkpath(root + "/home/store"));  // where the text points
+  ASSERT_TRUE(QFile::link(root + "/dotfiles/config", root + "/home/.config"));
+  ASSERT_EQ(symlink("../../store/vivedaziv.conf",
+                    QFile::encodeName(root + "/dotfiles/config/Quenfold/vivedaziv.conf")
+                        .constData()),
+            0);
+  const QString real = root + "/dotfiles/store/vivedaziv.conf";
+  // The continued line ends in a lone CR, in a file of LF line ends.
+  const QByteArray before = "[vivedaziv]\nPath=C:\\\rNumParticles=7\n";
+  {
+    QFile f(real);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(before);
+  }
+  const QByteArray second = QFile::encodeName(root + "/second-name.conf");
+  ASSERT_EQ(link(QFile::encodeName(real).constData(), second.constData()), 0);
+  for (const char* stale : {"/.vivedaziv.conf.new1f2e", "/.vivedaziv.conf.newdeadbeef"}) {
+    QFile f(root + "/dotfiles/store" + stale);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(1000, 'x'));
+  }
+  qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/home/.config"));
+  struct stat was = {};
+  ASSERT_EQ(stat(QFile::encodeName(real).constData(), &was), 0);
+
+  auto read = [](const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  };
+  EntryValues v;
+  QByteArray saved;
+  for (int i = 0; i < 5; ++i) {
+    SettingsStore store("Quenfold", "vivedaziv");
+    v = ReadEntries(store, "vivedaziv", DefaultColumn::Dialog);
+    ASSERT_EQ(v.NumParticles, 7u);
+    ASSERT_TRUE(WriteEntries(store, "vivedaziv", v)) << store.LastError().toStdString();
+    if (i == 0) saved = read(real);
+    EXPECT_EQ(read(real), saved) << "saved " << i + 1 << " times";
+  }
+  EXPECT_EQ(saved.toStdString(), "[vivedaziv]\nPath=C:\\\r\r" + SortedEntries(v));
+  EXPECT_EQ(read(root + "/second-name.conf"), saved);
+  struct stat now = {};
+  ASSERT_EQ(stat(QFile::encodeName(real).constData(), &now), 0);
+  EXPECT_EQ(now.st_ino, was.st_ino);
+  EXPECT_EQ(now.st_nlink, 2u);
+  EXPECT_EQ(QDir(root + "/home/store").entryList(QDir::Files | QDir::Hidden).size(), 0);
+  EXPECT_EQ(QDir(root + "/dotfiles/store").entryList(QDir::Files | QDir::Hidden).join(' '),
+            "vivedaziv.conf") << "no lock, no temporaries left";
+  EXPECT_TRUE(QFileInfo(root + "/dotfiles/config/Quenfold/vivedaziv.conf").isSymLink());
+
+  // Just under the size a read takes: the save would cross it.
+  const QByteArray big =
+      "[vivedaziv]\n;" + QByteArray(kMaxSettingsFileSize - 30, 'x') + "\nNumParticles=7\n";
+  ASSERT_LE(big.size(), kMaxSettingsFileSize);
+  ASSERT_EQ(unlink(second.constData()), 0);
+  for (const bool readOnly : {false, true}) {
+    QFile f(real);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(readOnly ? before : big);
+    f.close();
+    if (readOnly) ASSERT_TRUE(f.setPermissions(QFile::ReadOwner | QFile::ReadOther));
+    SettingsStore store("Quenfold", "vivedaziv");
+    v = ReadEntries(store, "vivedaziv", DefaultColumn::Dialog);
+    EXPECT_EQ(v.NumParticles, 7u);
+    EXPECT_FALSE(WriteEntries(store, "vivedaziv", v));
+    EXPECT_TRUE(store.LastError().contains(readOnly ? "read-only" : "4 MiB"))
+        << store.LastError().toStdString();
+    EXPECT_EQ(read(real), readOnly ? before : big);
+  }
+}
+
+// The folder by the XDG base directory rules: a relative XDG_CONFIG_HOME
+// counts for nothing, the home comes from the password database when HOME is
+// unset, the name keeps bytes that are no UTF-8, and new folders are the
+// user's alone. Root saving a user's file (sudo -E, su with the user's HOME)
+// leaves it and the folders it makes the user's.
+TEST_F(SettingsStoreTest, ConfigFolderFollowsTheXdgRulesAndTheUser) {
+  const QByteArray xdg = qgetenv("XDG_CONFIG_HOME"), home = qgetenv("HOME");
+  const auto restore = qScopeGuard([&] {
+    qputenv("XDG_CONFIG_HOME", xdg);
+    qputenv("HOME", home);
+  });
+  const passwd* me = getpwuid(getuid());
+  ASSERT_NE(me, nullptr);
+  const QByteArray mine = QByteArray(me->pw_dir) + "/.config/Quenfold/vivedaziv.conf";
+  qputenv("XDG_CONFIG_HOME", "relative/config");
+  qunsetenv("HOME");
+  EXPECT_EQ(SettingsStore::FileNameFor("Quenfold", "vivedaziv"), mine);
+  qputenv("HOME", QFile::encodeName(dir_.path()) + "/caf\xe9");
+  EXPECT_EQ(SettingsStore::FileNameFor("Quenfold", "vivedaziv"),
+            QFile::encodeName(dir_.path()) + "/caf\xe9/.config/Quenfold/vivedaziv.conf");
+  ASSERT_EQ(mkdir(qgetenv("HOME").constData(), 0755), 0);
+  {
+    SettingsStore store("Quenfold", "vivedaziv");
+    ASSERT_TRUE(WriteEntries(store, "vivedaziv", EntryValues{}))
+        << store.LastError().toStdString();
+  }
+  struct stat st = {};
+  ASSERT_EQ(stat((qgetenv("HOME") + "/.config/Quenfold").constData(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  ASSERT_EQ(stat((qgetenv("HOME") + "/.config").constData(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+  if (geteuid() != 0) return;
+  // A user's home, with the file in place and without its folders.
+  const passwd* user = getpwnam("nobody");
+  ASSERT_NE(user, nullptr);
+  for (const bool fileThere : {true, false}) {
+    const QByteArray userHome = QFile::encodeName(dir_.path()) + (fileThere ? "/u1" : "/u2");
+    const QByteArray file = userHome + "/.config/Quenfold/vivedaziv.conf";
+    ASSERT_EQ(mkdir(userHome.constData(), 0755), 0);
+    ASSERT_EQ(chown(userHome.constData(), user->pw_uid, user->pw_gid), 0);
+    qputenv("HOME", userHome);
+    if (fileThere) {
+      {
+        SettingsStore store("Quenfold", "vivedaziv");
+        ASSERT_TRUE(WriteEntries(store, "vivedaziv", EntryValues{}));
+      }
+      for (const char* made : {"/.config", "/.config/Quenfold", "/.config/Quenfold/vivedaziv.conf"}) {
+        ASSERT_EQ(chown((userHome + made).constData(), user->pw_uid, user->pw_gid), 0);
+      }
+    }
+    EntryValues v;
+    v.NumParticles = 9;
+    SettingsStore store("Quenfold", "vivedaziv");
+    ASSERT_TRUE(WriteEntries(store, "vivedaziv", v)) << store.LastError().toStdString();
+    for (const char* made : {"/.config", "/.config/Quenfold", "/.config/Quenfold/vivedaziv.conf"}) {
+      ASSERT_EQ(stat((userHome + made).constData(), &st), 0);
+      EXPECT_EQ(st.st_uid, user->pw_uid) << made << (fileThere ? " kept" : " made");
+      EXPECT_EQ(st.st_gid, user->pw_gid) << made;
+    }
+    EXPECT_EQ(SettingsStore("Quenfold", "vivedaziv").GetProfileInt("vivedaziv", "NumParticles", 0), 9u);
+  }
 }
 
 }  // namespace

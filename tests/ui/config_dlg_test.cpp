@@ -546,13 +546,28 @@ TEST_F(ConfigDlgTest, OkWritesEveryControlsFinalValue) {
   EXPECT_EQ(File(), Expected(expected));
 }
 
+// The user sees why, with the system's reason, and may try again once the
+// cause is gone; stderr says it too.
 TEST_F(ConfigDlgTest, ASettingsFileThatCannotBeWrittenIsReported) {
   // A directory where the file should be: unwritable even for root.
-  ASSERT_TRUE(QDir().mkpath(dir_.path() + "/Quenfold/" + Section() + ".conf"));
+  const QString path = dir_.path() + "/Quenfold/" + Section() + ".conf";
+  ASSERT_TRUE(QDir().mkpath(path));
   ::testing::internal::CaptureStderr();
-  Run([](CConfigDlg& d) { Click(d, kOk); });
-  EXPECT_NE(::testing::internal::GetCapturedStderr().find("could not save the settings"),
-            std::string::npos);
+  QString told;
+  Run([&](CConfigDlg& d) {
+    WhenModal(&d, [&](QWidget* w) {
+      auto* box = qobject_cast<QMessageBox*>(w);
+      ASSERT_NE(box, nullptr);
+      told = box->text();
+      ASSERT_TRUE(QDir().rmdir(path));
+      box->button(QMessageBox::Retry)->click();
+    });
+    Click(d, kOk);
+  });
+  EXPECT_EQ(told, "The settings could not be saved to " + path + ":\nIs a directory.");
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(QString::fromStdString(err).count("could not save the settings"), 1) << err;
+  EXPECT_EQ(File(), Expected(DialogDefaults())) << "saved when tried again";
 }
 
 }  // namespace

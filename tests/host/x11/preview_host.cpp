@@ -8,6 +8,9 @@
 //   cover X Y W H   map a window of our own over part of the host; uncover
 //   uncover         destroys it again
 //   pixmap          make a pixmap, a drawable that is no window: "pixmap ID"
+//   window KIND     map a plain window of KIND (inputoutput, inputonly, or
+//                   inputoutput on the second screen: other-screen): "window ID"
+//   destroy-after ID MS   destroy window ID in MS milliseconds
 //   snap            keep the pixels: "snap L R", non-black ones in each half
 //   compare X Y W H FILE   against the kept pixels, FILE listing the squares
 //                   "fill X Y" that may be drawn: "stray N changed M first F",
@@ -18,6 +21,7 @@
 #include <QApplication>
 #include <QScreen>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QWidget>
 #include <algorithm>
 #include <cstdio>
@@ -133,6 +137,32 @@ int main(int argc, char** argv) {
       xcb_create_pixmap(c, screen->root_depth, pixmap, screen->root, 300, 200);
       Sync();
       Answer("pixmap " + std::to_string(pixmap));
+    } else if (cmd.rfind("window ", 0) == 0) {
+      xcb_connection_t* c = Connection();
+      xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(c));
+      if (cmd == "window other-screen") xcb_screen_next(&screens);
+      if (!screens.rem) {
+        Answer("no such screen");
+        return;
+      }
+      const xcb_window_t w = xcb_generate_id(c);
+      const bool inputOnly = cmd == "window inputonly";
+      xcb_create_window(c, inputOnly ? 0 : XCB_COPY_FROM_PARENT, w, screens.data->root, 10, 10,
+                        200, 150, 0,
+                        inputOnly ? XCB_WINDOW_CLASS_INPUT_ONLY : XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                        XCB_COPY_FROM_PARENT, 0, nullptr);
+      xcb_map_window(c, w);
+      Sync();
+      Answer("window " + std::to_string(w));
+    } else if (cmd.rfind("destroy-after ", 0) == 0) {
+      unsigned w = 0;
+      int ms = 0;
+      std::sscanf(cmd.c_str(), "destroy-after %u %d", &w, &ms);
+      QTimer::singleShot(ms, Qt::PreciseTimer, [w] {
+        xcb_destroy_window(Connection(), w);
+        xcb_flush(Connection());
+      });
+      Answer("ok");
     } else if (cmd == "snap") {
       kept = grab();
       int left = 0, right = 0;

@@ -128,13 +128,41 @@ wait $saver
 rc=$?
 [ $rc -eq 0 ] || fail "preview exited with $rc"
 
-# A handle that names no window, or a pixmap: one line on stderr, nothing
-# shown, code 0.
+# A handle that names no window, a pixmap, an InputOnly window, a window on
+# another X screen, one beyond 32 bits: one line on stderr naming the id,
+# nothing shown, code 0.
 ask pixmap
-for handle in 12345 "${answer#pixmap }"; do
+handles="12345 ${answer#pixmap }"
+ask "window inputonly"
+handles="$handles ${answer#window }"
+ask "window other-screen"
+handles="$handles ${answer#window }"
+for handle in $handles $((id + 4294967296)); do
   err=$(timeout 10 "$vivedaziv" /p "$handle" 2>&1 >/dev/null); rc=$?
   [ $rc -eq 0 ] || fail "handle $handle: exit code $rc"
   [ "$(printf '%s\n' "$err" | wc -l)" -eq 1 ] || fail "handle $handle: not one line on stderr: $err"
+  [[ "$err" == *"$handle"* ]] || fail "handle $handle: the message does not name it: $err"
+done
+
+# A host destroyed at any moment of the start: the preview ends soon with 0
+# and at most one line, and never shows up on the desktop as a window of
+# its own. Ids in hexadecimal, as xwininfo prints them, are taken too.
+for ms in 0 5 10 20 35 50 75 100 130 160 200 300 500; do
+  ask "window inputoutput"
+  w=${answer#window }
+  ask "destroy-after $w $ms"
+  "$vivedaziv" /p "$(printf '0x%x' "$w")" 2>"$XDG_RUNTIME_DIR/err" &
+  saver=$!
+  for _ in $(seq 100); do
+    kill -0 $saver 2>/dev/null || break
+    [ -z "$(xdotool search --maxdepth 1 --onlyvisible --pid $saver 2>/dev/null)" ] ||
+      fail "host destroyed after $ms ms: a window of the preview is on the desktop"
+    sleep 0.05
+  done
+  kill -0 $saver 2>/dev/null && fail "host destroyed after $ms ms: the preview still runs"
+  wait $saver; rc=$?; saver=""
+  [ $rc -eq 0 ] || fail "host destroyed after $ms ms: exit code $rc"
+  [ "$(wc -l < "$XDG_RUNTIME_DIR/err")" -le 1 ] || fail "host destroyed after $ms ms: $(cat "$XDG_RUNTIME_DIR/err")"
 done
 out=$("$vivedaziv" /x); rc=$?
 [ $rc -eq 0 ] && [ -z "$out" ] || fail "/x must end quietly with 0"
