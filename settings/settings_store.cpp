@@ -33,10 +33,10 @@ bool InRange(qlonglong n, std::uint32_t& out) {
   return true;
 }
 
-// The text after "=" as a number: quotes are dropped, a ";" outside them
+// The text after "=" as one value: quotes are dropped, a ";" outside them
 // starts a comment; a "," outside them makes a list and a "\" an escape,
-// neither of which is a number.
-bool ParseStored(const QByteArray& raw, std::uint32_t& out) {
+// neither of which is one plain value.
+std::optional<QByteArray> StoredText(const QByteArray& raw) {
   QByteArray text;
   bool quoted = false;
   for (const char c : raw) {
@@ -45,13 +45,18 @@ bool ParseStored(const QByteArray& raw, std::uint32_t& out) {
     } else if (c == ';' && !quoted) {
       break;
     } else if ((c == ',' && !quoted) || c == '\\') {
-      return false;
+      return std::nullopt;
     } else {
       text += c;
     }
   }
+  return text.trimmed();
+}
+
+bool ParseStored(const QByteArray& raw, std::uint32_t& out) {
+  const std::optional<QByteArray> text = StoredText(raw);
   bool ok = false;
-  const qlonglong n = text.trimmed().toLongLong(&ok, 10);
+  const qlonglong n = text ? text->toLongLong(&ok, 10) : 0;
   return ok && InRange(n, out);
 }
 
@@ -153,10 +158,11 @@ QByteArray HeaderLine(const QByteArray& raw, const QString& name) {
   return raw.left(open + 1) + escaped + ']' + (close < 0 ? QByteArray() : raw.mid(close + 1));
 }
 
-// The text of the last entry of that name in a section of that name.
+// The text of the last entry of that name in a section of that name; lines
+// before any header are in "General", as Qt writes them.
 const QByteArray* Lookup(const Content& c, const QString& section, const QString& entry) {
   const QByteArray* found = nullptr;
-  bool inside = false;
+  bool inside = SameName(section, QStringLiteral("General"));
   for (const Line& line : c.lines) {
     if (line.kind == Line::Kind::Header) {
       inside = SameName(line.name, section);
@@ -313,6 +319,17 @@ std::uint32_t SettingsStore::GetProfileInt(const QString& section, const QString
   std::uint32_t v = def;
   const QByteArray* text = Lookup(file_, section, entry);
   return text && ParseStored(*text, v) ? v : def;
+}
+
+std::optional<QByteArray> SettingsStore::GetProfileText(const QString& section,
+                                                        const QString& entry) const {
+  for (auto c = pending_.crbegin(); c != pending_.crend(); ++c) {
+    if (SameName(c->section, section) && SameName(c->entry, entry)) {
+      return QByteArray::number(c->value);
+    }
+  }
+  const QByteArray* text = Lookup(file_, section, entry);
+  return text ? StoredText(*text) : std::nullopt;
 }
 
 void SettingsStore::WriteProfileInt(const QString& section, const QString& entry,

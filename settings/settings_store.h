@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 #include "entries.h"
 
@@ -25,6 +26,9 @@ class SettingsStore {
   // signed or unsigned 32-bit range; `def` otherwise.
   std::uint32_t GetProfileInt(const QString& section, const QString& entry,
                               std::uint32_t def) const;
+  // The entry's text as one plain value (quotes and a trailing comment
+  // dropped); nothing when it is missing or a list.
+  std::optional<QByteArray> GetProfileText(const QString& section, const QString& entry) const;
   // Creates or replaces the entry, written as a signed decimal number under
   // the names given here; other spellings of the same names go. The file is
   // replaced atomically at Sync() or destruction, so a reader never sees

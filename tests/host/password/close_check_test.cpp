@@ -32,6 +32,9 @@ TEST(DesktopSettingTest, OnlyANonZeroWholeNumberTurnsProtectionOn) {
       {"[General]\nScreenSaveUsePassword=-3\n", true},
       {"[General]\nScreenSaveUsePassword = 12 \n", true},
       {"ScreenSaveUsePassword=1\n", true},  // top level without a header
+      // Names in any case, as every other setting is read.
+      {"[general]\nscreensaveusepassword=1\n", true},
+      {"[GENERAL]\nSCREENSAVEUSEPASSWORD=\"2\" ; on\n", true},
       {"[General]\nScreenSaveUsePassword=4294967296\n", true},
       {"[General]\nScreenSaveUsePassword=0\n", false},
       {"[General]\nScreenSaveUsePassword=00\n", false},
