@@ -9,6 +9,7 @@
 #include <climits>
 
 #include "particle_wnd.h"
+#include "tick_interval.h"
 #include "random.h"
 #include "settings_store.h"
 #include "step.h"
@@ -52,12 +53,12 @@ class ParticleWndTest : public ::testing::Test {
 };
 
 TEST_F(ParticleWndTest, TimerIntervalIsTheUnsignedDelayWithAFloor) {
-  EXPECT_EQ(CParticleWnd::TimerIntervalMs(0), 10);
-  EXPECT_EQ(CParticleWnd::TimerIntervalMs(1), 10);
-  EXPECT_EQ(CParticleWnd::TimerIntervalMs(10), 10);
-  EXPECT_EQ(CParticleWnd::TimerIntervalMs(50), 50);
-  EXPECT_EQ(CParticleWnd::TimerIntervalMs(INT_MAX), INT_MAX);
-  EXPECT_EQ(CParticleWnd::TimerIntervalMs(-1), INT_MAX) << "a negative delay ticks very rarely";
+  EXPECT_EQ(TickIntervalMs(0), 10);
+  EXPECT_EQ(TickIntervalMs(1), 10);
+  EXPECT_EQ(TickIntervalMs(10), 10);
+  EXPECT_EQ(TickIntervalMs(50), 50);
+  EXPECT_EQ(TickIntervalMs(INT_MAX), INT_MAX);
+  EXPECT_EQ(TickIntervalMs(-1), INT_MAX) << "a negative delay ticks very rarely";
 }
 
 TEST_F(ParticleWndTest, CreateLoadsTheStoreAndStartsTheTimer) {

@@ -56,7 +56,10 @@ sleep 2
 alive || fail "the saver ended beside a client that owns its selection"
 [ "$(magenta)" -eq 0 ] || fail "the desktop shows while another client holds the keyboard"
 grep -q "another program holds the keyboard" "$work/saver.err" || fail "no word of the held keyboard"
+squatter=$SQUAT_PID
 exec {SQUAT[1]}>&-
+# Bash runs one coproc at a time: this one must be gone before the next.
+wait "$squatter" 2>/dev/null
 wait_grabs
 # A second saver while one holds the screen does nothing.
 timeout 10 "$vivedaziv" /s || fail "a second saver failed"

@@ -15,7 +15,7 @@
 
 #include "close_rules.h"
 #include "particle_settings.h"
-#include "particle_wnd.h"
+#include "tick_interval.h"
 #include "seed.h"
 #include "signal_exit.h"
 #include "fractional-scale-v1-client-protocol.h"
@@ -329,7 +329,7 @@ int WaylandSaver::Run() {
   Flush();
 
   const auto interval =
-      std::chrono::milliseconds(CParticleWnd::TimerIntervalMs(field_.params.delay));
+      std::chrono::milliseconds(TickIntervalMs(field_.params.delay));
   const bool watch = interval.count() > kReadEachTickMs;
   auto tick = Clock::now() + interval;
   while (Wait(tick, watch, waitMask)) {

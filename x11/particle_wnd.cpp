@@ -12,6 +12,7 @@
 #include "dirty_cells.h"
 #include "particle_settings.h"
 #include "seed.h"
+#include "tick_interval.h"
 #include "x11_connection.h"
 #include "x11_host.h"
 
@@ -51,13 +52,6 @@ CParticleWnd::~CParticleWnd() {
     if (QWindow* w = windowHandle()) w->setParent(nullptr);
     delete foreignParent_.data();
   }
-}
-
-int CParticleWnd::TimerIntervalMs(std::int32_t delay) {
-  const auto ms = static_cast<std::uint32_t>(delay);
-  if (ms < 10) return 10;
-  if (ms > static_cast<std::uint32_t>(INT_MAX)) return INT_MAX;
-  return static_cast<int>(ms);
 }
 
 bool CParticleWnd::Create(std::uint32_t exStyle, std::uint32_t style, const QRect& rect,
@@ -112,7 +106,7 @@ void CParticleWnd::LoadSettings() { LoadParticleSettings(field); }
 void CParticleWnd::RestartTimer() {
   timer_.stop();
   if (!alive_) return;
-  timerInterval_ = TimerIntervalMs(field.params.delay);
+  timerInterval_ = TickIntervalMs(field.params.delay);
   timer_.start(timerInterval_, Qt::CoarseTimer, this);
 }
 

@@ -44,11 +44,6 @@ class CParticleWnd : public QWidget, public DrawSurface, public QAbstractNativeE
   // Invalidates the whole window: it is cleared to black and reseeded.
   void InvalidateAll();
 
-  // The timer interval for a stored delay: its 32 bits as unsigned
-  // milliseconds, at least 10 (never a busy loop) and at most what a timer
-  // can hold.
-  static int TimerIntervalMs(std::int32_t delay);
-
   bool IsAlive() const { return alive_; }
   bool AutoDelete() const { return autoDelete_; }
   int CurrentIntervalMs() const { return timerInterval_; }
