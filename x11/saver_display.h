@@ -112,6 +112,8 @@ class SaverDisplay : public QAbstractNativeEventFilter {
   Screen* ScreenOfRoot(xcb_window_t root);
   // Input that arrives through the grabs: handed to the saver's window.
   bool FilterInput(xcb_generic_event_t* event);
+  void OnConfigure(const xcb_configure_notify_event_t& e);
+  void OnTakenAway(std::uint8_t type, const xcb_generic_event_t* event);
   // Whether another client could take the keyboard or the pointer now,
   // asked through the probe connection and answered later.
   struct GrabProbe {

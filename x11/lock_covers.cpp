@@ -1,0 +1,77 @@
+// Where the lock's windows live on each screen, and the black covers.
+#include "saver_display.h"
+
+#include <cstdlib>
+
+#include "lock_windows.h"
+#include "saver_selection.h"
+
+namespace vz {
+
+void SaverDisplay::ChooseParent(Screen& screen, bool compositing) {
+  const xcb_window_t parent =
+      screen.overlay != XCB_NONE && !compositing ? screen.overlay : screen.root;
+  if (parent == screen.parent) return;
+  screen.parent = parent;
+  WatchRoot(screen);
+  if (screen.cover != XCB_NONE) screen.broken = true;
+  if (screen.root == saverRoot_ && saver_ != XCB_NONE) {
+    xcb_reparent_window(c_, saver_, parent, saverX_, saverY_);
+    restore_ = true;
+  }
+}
+
+void SaverDisplay::WatchRoot(const Screen& screen) {
+  xcb_get_window_attributes_reply_t* a =
+      xcb_get_window_attributes_reply(c_, xcb_get_window_attributes(c_, screen.root), nullptr);
+  if (!a) return;
+  std::uint32_t mask = (a->your_event_mask & ~XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY) |
+                       XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+  if (screen.parent == screen.root && !deaf_) mask |= XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+  std::free(a);
+  xcb_change_window_attributes(c_, screen.root, XCB_CW_EVENT_MASK, &mask);
+}
+
+void SaverDisplay::MakeCover(Screen& screen) {
+  if (screen.cover != XCB_NONE) xcb_destroy_window(c_, screen.cover);
+  screen.cover = XCB_NONE;
+  xcb_get_geometry_reply_t* g =
+      xcb_get_geometry_reply(c_, xcb_get_geometry(c_, screen.root), nullptr);
+  if (!g) return;
+  screen.width = g->width;
+  screen.height = g->height;
+  std::free(g);
+  const xcb_screen_t* s = nullptr;
+  for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c_)); it.rem; xcb_screen_next(&it)) {
+    if (it.data->root == screen.root) s = it.data;
+  }
+  if (!s) return;
+  const xcb_window_t w = xcb_generate_id(c_);
+  const xcb_cursor_t cursor = BlankCursor(c_, screen.root);
+  const std::uint32_t values[] = {
+      s->black_pixel, 1,
+      XCB_EVENT_MASK_VISIBILITY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY, cursor};
+  xcb_create_window(c_, s->root_depth, w, screen.parent, 0, 0, screen.width, screen.height, 0,
+                    XCB_WINDOW_CLASS_INPUT_OUTPUT, s->root_visual,
+                    XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK |
+                        XCB_CW_CURSOR,
+                    values);
+  xcb_free_cursor(c_, cursor);
+  WatchShape(c_, w);
+  AskNotToComposite(c_, w);
+  screen.cover = w;
+  screen.broken = false;
+  if (screen.root == saverRoot_ && selectionOwner_) NameCover(c_, selectionOwner_, selection_, w);
+}
+
+// Adds to the mask Qt selected, never replaces it.
+void SaverDisplay::AddToEventMask(xcb_window_t window, std::uint32_t events) {
+  xcb_get_window_attributes_reply_t* a =
+      xcb_get_window_attributes_reply(c_, xcb_get_window_attributes(c_, window), nullptr);
+  if (!a) return;
+  const std::uint32_t mask = a->your_event_mask | events;
+  std::free(a);
+  xcb_change_window_attributes(c_, window, XCB_CW_EVENT_MASK, &mask);
+}
+
+}  // namespace vz
