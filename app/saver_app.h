@@ -38,7 +38,6 @@ class CSaverApp {
   void RunConfigDialog(std::uint32_t parent, bool useForeground);
   void ChangePassword(std::uint32_t parent);
 
-  QWidget* MainWindow() const { return mainWindow_; }
 
   // Keeps `cover` (black windows mapped before start-up) until the saver has
   // drawn itself over it; without a saver it goes at once.

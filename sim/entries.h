@@ -29,4 +29,7 @@ struct EntryValues {
 std::int32_t CountFromEntries(const EntryValues& v);
 SimParams ParamsFromEntries(const EntryValues& v);
 
+// An on/off entry as the program takes it: on exactly when it holds 1.
+std::int32_t OnOff(std::uint32_t stored);
+
 }  // namespace vz

@@ -11,6 +11,9 @@ using Colour = std::uint32_t;
 constexpr Colour Rgb(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
   return r | (g << 8) | (b << 16);
 }
+constexpr std::uint32_t Red(Colour c) { return c & 0xFF; }
+constexpr std::uint32_t Green(Colour c) { return (c >> 8) & 0xFF; }
+constexpr std::uint32_t Blue(Colour c) { return (c >> 16) & 0xFF; }
 
 struct Particle {
   double vx;

@@ -70,7 +70,6 @@ constexpr std::pair<int, std::int32_t SimParams::*> kPreviewSwitches[] = {
     {kBounce, &SimParams::bounce}};
 constexpr std::array<int, 3> kMassRadios = {kRandom, kEvenOddMass, kSingle};
 
-std::int32_t OnOff(std::uint32_t stored) { return stored == 1 ? 1 : 0; }
 
 bool IsEnter(const QKeyEvent* e) { return e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter; }
 

@@ -25,7 +25,7 @@ constexpr std::size_t kMaxLog = std::size_t{1} << 16;
 constexpr std::size_t kPrefetchFills = 256;
 
 std::uint32_t XrgbPixel(Colour c) {  // 0x00BBGGRR to XRGB8888
-  return ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
+  return (Red(c) << 16) | (Green(c) << 8) | Blue(c);
 }
 
 const zwlr_layer_surface_v1_listener kLayerListener = {

@@ -21,7 +21,6 @@ std::unique_ptr<ShmBuffer> ShmBuffer::Create(wl_shm* shm, int width, int height)
   if (width <= 0 || height <= 0 || width > INT_MAX / 4 / height) return nullptr;
   std::unique_ptr<ShmBuffer> b(new ShmBuffer);
   b->width_ = width;
-  b->height_ = height;
   b->bytes_ = static_cast<std::size_t>(width) * height * 4;
 
   const int fd = memfd_create("vivedaziv-buffer", MFD_CLOEXEC | MFD_ALLOW_SEALING);

@@ -23,8 +23,6 @@ class ShmBuffer {
   std::uint32_t* Row(int y) const { return pixels_ + static_cast<std::size_t>(y) * width_; }
   std::uint32_t* Pixels() const { return pixels_; }
   std::size_t Bytes() const { return bytes_; }
-  int Width() const { return width_; }
-  int Height() const { return height_; }
 
   bool busy = false;
 
@@ -35,7 +33,6 @@ class ShmBuffer {
   std::uint32_t* pixels_ = nullptr;
   std::size_t bytes_ = 0;
   int width_ = 0;
-  int height_ = 0;
 };
 
 }  // namespace vz

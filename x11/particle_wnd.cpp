@@ -19,7 +19,7 @@
 namespace vz {
 
 namespace {
-QRgb ToQRgb(Colour c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+QRgb ToQRgb(Colour c) { return qRgb(Red(c), Green(c), Blue(c)); }
 
 // `r` scaled by `factor`, grown to whole pixels: between Qt's pixels and the
 // device's.

@@ -71,8 +71,7 @@ std::uint32_t X11Canvas::Pixel(Colour colour) const {
     v = ch.bits >= 8 ? v << (ch.bits - 8) : v >> (8 - ch.bits);
     return v << ch.shift;
   };
-  return place(colour & 0xFF, red_) | place((colour >> 8) & 0xFF, green_) |
-         place((colour >> 16) & 0xFF, blue_);
+  return place(Red(colour), red_) | place(Green(colour), green_) | place(Blue(colour), blue_);
 }
 
 void X11Canvas::Fill(const QRect& r, Colour colour) {

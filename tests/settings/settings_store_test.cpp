@@ -420,7 +420,9 @@ TEST_F(SettingsStoreTest, SavesGoToTheFileReadAndKeepItsIdentity) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(readOnly ? before : big);
     f.close();
-    if (readOnly) ASSERT_TRUE(f.setPermissions(QFile::ReadOwner | QFile::ReadOther));
+    if (readOnly) {
+      ASSERT_TRUE(f.setPermissions(QFile::ReadOwner | QFile::ReadOther));
+    }
     SettingsStore store("Quenfold", "vivedaziv");
     v = ReadEntries(store, "vivedaziv", DefaultColumn::Dialog);
     EXPECT_EQ(v.NumParticles, 7u);
