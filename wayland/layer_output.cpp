@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 #include "fractional-scale-v1-client-protocol.h"
@@ -132,19 +133,23 @@ void LayerOutput::Resize() {
   unchanged_.Reset();
   if (!Configured()) return;
   wl_buffer* buffer = nullptr;
-  const bool tiny = !painting_ && globals_.blackPixel && viewport_;
+  const bool tinyAvailable = globals_.blackPixel && viewport_;
+  bool tiny = !painting_ && tinyAvailable;
   if (tiny) {
     buffer = globals_.blackPixel;
-  } else {
-    Slot* slot = FreeSlot();
-    if (!slot) {
-      width_ = height_ = 0;
-      return;
-    }
+  } else if (Slot* slot = FreeSlot()) {
     // Fresh shared memory is zero: black.
     slot->buffer->busy = true;
     buffer = slot->buffer->Buffer();
     latest_ = slot;
+  } else {
+    // Said, and the output kept black where the compositor allows it.
+    std::fprintf(stderr, "vivedaziv: no shared memory for a %d x %d picture on an output%s\n",
+                 width_, height_, tinyAvailable ? "; it stays black" : "");
+    width_ = height_ = 0;
+    if (!tinyAvailable) return;
+    tiny = true;
+    buffer = globals_.blackPixel;
   }
   SetScaling(tiny);
   wl_surface_attach(surface_, buffer, 0, 0);
