@@ -31,13 +31,8 @@ std::unique_ptr<FastCover> FastCover::Show() {
     const xcb_screen_t* screen = it.data;
     // In the overlay, where nothing fades in or stacks above.
     const xcb_window_t overlay = HoldOverlay(c, screen->root);
-    const xcb_window_t w = xcb_generate_id(c);
-    const std::uint32_t values[] = {screen->black_pixel, 1};
-    xcb_create_window(c, screen->root_depth, w, overlay != XCB_NONE ? overlay : screen->root, 0,
-                      0, screen->width_in_pixels, screen->height_in_pixels, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
-                      XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
-    xcb_map_window(c, w);
+    xcb_map_window(c, CreateBlackWindow(c, screen, overlay != XCB_NONE ? overlay : screen->root,
+                                        screen->width_in_pixels, screen->height_in_pixels));
   }
   xcb_flush(c);
   return std::unique_ptr<FastCover>(new FastCover(c));

@@ -46,16 +46,10 @@ void SaverDisplay::MakeCover(Screen& screen) {
     if (it.data->root == screen.root) s = it.data;
   }
   if (!s) return;
-  const xcb_window_t w = xcb_generate_id(c_);
   const xcb_cursor_t cursor = BlankCursor(c_, screen.root);
-  const std::uint32_t values[] = {
-      s->black_pixel, 1,
-      XCB_EVENT_MASK_VISIBILITY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY, cursor};
-  xcb_create_window(c_, s->root_depth, w, screen.parent, 0, 0, screen.width, screen.height, 0,
-                    XCB_WINDOW_CLASS_INPUT_OUTPUT, s->root_visual,
-                    XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK |
-                        XCB_CW_CURSOR,
-                    values);
+  const xcb_window_t w = CreateBlackWindow(
+      c_, s, screen.parent, screen.width, screen.height,
+      XCB_EVENT_MASK_VISIBILITY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY, cursor);
   xcb_free_cursor(c_, cursor);
   WatchShape(c_, w);
   AskNotToComposite(c_, w);

@@ -73,6 +73,27 @@ void AskNotToComposite(xcb_connection_t* c, xcb_window_t window) {
   std::free(r);
 }
 
+xcb_window_t CreateBlackWindow(xcb_connection_t* c, const xcb_screen_t* screen,
+                               xcb_window_t parent, std::uint16_t width, std::uint16_t height,
+                               std::uint32_t events, xcb_cursor_t cursor) {
+  // Values in the order of their mask bits.
+  std::uint32_t mask = XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT;
+  std::uint32_t values[4] = {screen->black_pixel, 1};
+  int n = 2;
+  if (events) {
+    mask |= XCB_CW_EVENT_MASK;
+    values[n++] = events;
+  }
+  if (cursor != XCB_NONE) {
+    mask |= XCB_CW_CURSOR;
+    values[n++] = cursor;
+  }
+  const xcb_window_t w = xcb_generate_id(c);
+  xcb_create_window(c, screen->root_depth, w, parent, 0, 0, width, height, 0,
+                    XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, mask, values);
+  return w;
+}
+
 xcb_cursor_t BlankCursor(xcb_connection_t* c, xcb_window_t root) {
   const xcb_pixmap_t pixmap = xcb_generate_id(c);
   xcb_create_pixmap(c, 1, pixmap, root, 1, 1);

@@ -35,6 +35,13 @@ bool IsShaped(xcb_connection_t* c, const std::optional<xcb_shape_query_extents_c
 // animation, drawn straight where it can be.
 void AskNotToComposite(xcb_connection_t* c, xcb_window_t window);
 
+// A black override-redirect window over `width` × `height` of `screen`,
+// inside `parent` (the overlay or the root), not mapped yet; with `events`
+// selected and `cursor` shown over it when given.
+xcb_window_t CreateBlackWindow(xcb_connection_t* c, const xcb_screen_t* screen,
+                               xcb_window_t parent, std::uint16_t width, std::uint16_t height,
+                               std::uint32_t events = 0, xcb_cursor_t cursor = XCB_NONE);
+
 // An invisible pointer: a 1 × 1 cursor whose mask is empty.
 xcb_cursor_t BlankCursor(xcb_connection_t* c, xcb_window_t root);
 
