@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# What the saver costs while it runs. `vivedaziv /s` and a bare Xlib program
-# doing the same X work per tick (bench/xlib_reference.cpp) run side by side,
+# What the saver costs while it runs. `vivedaziv /s` and its floor, a bare xcb
+# program running the same step and drawing (bench/xlib_reference.cpp), run side by side,
 # each on a 1920 x 1080 virtual screen of its own: CPU time of both programs
 # and both X servers, resident memory and voluntary wake-ups per tick (all
 # threads). Then `/p` in an 800 x 600 host window and the settings dialog on
@@ -65,7 +65,7 @@ side_by_side() {  # PARTICLES DELAY
   ref_wake=$(($(wakeups $ref) - rw0)); ref_rss="$(rss_mb $ref) (X server $(rss_mb $reference_server))"
   kill $saver $ref; wait $saver $ref 2>/dev/null || true
   row "/s, $1 particles, $2 ms" "$2"
-  cpu_p=$ref_p cpu_x=$ref_x wake=$ref_wake rss=$ref_rss row "Xlib reference, $1 particles, $2 ms" "$2"
+  cpu_p=$ref_p cpu_x=$ref_x wake=$ref_wake rss=$ref_rss row "floor, $1 particles, $2 ms" "$2"
 }
 
 side_by_side 50 50

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -38,7 +39,7 @@ class UnchangedFills {
 
   // A fresh picture: nothing known about it.
   void Reset() {
-    squares_.clear();
+    Clear();
     held_.reset();
     fills_ = 0;
   }
@@ -66,9 +67,41 @@ class UnchangedFills {
   }
 
  private:
+  // Squares are found by the 16-pixel cell of their top-left corner, in a
+  // small hashed table: a fill looks at the few cells near it, not at every
+  // square, which at a hundred particles was a scan of a hundred squares
+  // per fill, three times a particle. Squares wider or taller than a cell
+  // are not remembered.
+  static constexpr int kCellShift = 4;
+  static constexpr int kCell = 1 << kCellShift;
+  static constexpr std::size_t kBuckets = 256;
+  // A fill spanning more cells than this looks through every bucket.
+  static constexpr int kMaxCellsLooked = 16;
+
+  static std::size_t Bucket(int cx, int cy) {
+    return (static_cast<std::uint32_t>(cx) * 73856093u ^ static_cast<std::uint32_t>(cy) * 19349663u) %
+           kBuckets;
+  }
+
+  // Calls `visit(bucket)` for every bucket that may hold a square
+  // overlapping `f`.
+  template <class Visit>
+  void Near(const PixelFill& f, Visit&& visit) {
+    const int cx0 = (f.x0 - kCell + 1) >> kCellShift, cx1 = (f.x1 - 1) >> kCellShift;
+    const int cy0 = (f.y0 - kCell + 1) >> kCellShift, cy1 = (f.y1 - 1) >> kCellShift;
+    if (cx1 < cx0 || cy1 < cy0) return;
+    if (static_cast<std::int64_t>(cx1 - cx0 + 1) * (cy1 - cy0 + 1) > kMaxCellsLooked) {
+      for (auto& b : buckets_) visit(b);
+      return;
+    }
+    for (int cy = cy0; cy <= cy1; ++cy) {
+      for (int cx = cx0; cx <= cx1; ++cx) visit(buckets_[Bucket(cx, cy)]);
+    }
+  }
+
   // Whether the picture shows exactly this fill now.
   bool Shows(const PixelFill& fill) const {
-    for (const PixelFill& s : squares_) {
+    for (const PixelFill& s : buckets_[Bucket(fill.x0 >> kCellShift, fill.y0 >> kCellShift)]) {
       if (s.SameRect(fill)) return s.pixel == fill.pixel;
     }
     return false;
@@ -78,20 +111,30 @@ class UnchangedFills {
   void Pass(const PixelFill& fill, Apply& apply) {
     apply(fill);
     if (++fills_ > kMaxFillsPerTick) {
-      squares_.clear();
+      Clear();
       return;
     }
     // Squares known to be intact: painted last by a fill that nothing has
-    // painted over since. The oldest go first when there are too many:
-    // squares painted long ago are the least likely to be intact still.
-    std::erase_if(squares_, [&](const PixelFill& s) { return s.Overlaps(fill); });
-    if (fill.pixel == background_) return;
-    if (squares_.size() == kMaxSquares) squares_.erase(squares_.begin());
-    squares_.push_back(fill);
+    // painted over since. Forgetting one only costs a fill that could have
+    // been left out, so past so many all are forgotten.
+    Near(fill, [&](std::vector<PixelFill>& b) {
+      squares_ -= std::erase_if(b, [&](const PixelFill& s) { return s.Overlaps(fill); });
+    });
+    if (fill.pixel == background_ || fill.x1 - fill.x0 > kCell || fill.y1 - fill.y0 > kCell) return;
+    if (squares_ == kMaxSquares) Clear();
+    buckets_[Bucket(fill.x0 >> kCellShift, fill.y0 >> kCellShift)].push_back(fill);
+    ++squares_;
+  }
+
+  void Clear() {
+    if (squares_ == 0) return;
+    for (auto& b : buckets_) b.clear();
+    squares_ = 0;
   }
 
   std::uint32_t background_;
-  std::vector<PixelFill> squares_;
+  std::array<std::vector<PixelFill>, kBuckets> buckets_;
+  std::size_t squares_ = 0;
   std::optional<PixelFill> held_;
   std::size_t fills_ = 0;
 };

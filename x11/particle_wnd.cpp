@@ -107,7 +107,7 @@ void CParticleWnd::RestartTimer() {
   timer_.stop();
   if (!alive_) return;
   timerInterval_ = TickIntervalMs(field.params.delay);
-  timer_.start(timerInterval_, Qt::CoarseTimer, this);
+  timer_.start(timerInterval_, Qt::CoarseTimer, &ticker_);
 }
 
 void CParticleWnd::InvalidateAll() {

@@ -38,8 +38,10 @@ void X11Canvas::FreePens() {
 }
 
 bool X11Canvas::Use(std::uint32_t window) {
+  // Once a tick: Qt's connection, which a window never outlives, is not
+  // asked for again (that goes through its native interface each time).
+  if (window == window_ && c_ && window != XCB_NONE) return true;
   if (window == XCB_NONE || !X11Connection()) return false;
-  if (window == window_ && c_ == X11Connection()) return true;
   if (X11Connection() == c_) {
     FreePens();
   } else {
