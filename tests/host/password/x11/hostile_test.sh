@@ -111,16 +111,22 @@ shown=$(magenta)
 
 # Keys typed while another client unmaps the saver as fast as it can: not
 # one reaches the window that had the focus before the lock.
-coproc SINK { "$probe" keysink; }
-pids+=($SINK_PID)
-read -r -t 5 ready <&"${SINK[0]}" && [ "$ready" = ready ] || fail "key sink did not start"
+# (A FIFO, not a second coproc: bash runs one at a time.)
+mkfifo "$work/sink.in"
+"$probe" keysink <"$work/sink.in" >"$work/sink.out" &
+sink=$!
+pids+=($sink)
+exec {sink_in}>"$work/sink.in"
+for _ in $(seq 50); do grep -q ready "$work/sink.out" && break; sleep 0.1; done
+grep -q ready "$work/sink.out" || fail "key sink did not start"
 "$probe" unmap-loop 3000 >"$work/unmapped" &
 looper=$!
 sleep 0.2
 xdotool type --delay 15 "$(printf 'k%.0s' $(seq 120))"
 wait "$looper"
-exec {SINK[1]}>&-
-read -r -t 5 keys <&"${SINK[0]}"
+exec {sink_in}>&-
+wait "$sink"
+keys=$(grep keys "$work/sink.out")
 echo "unmap loop: $(cat "$work/unmapped"), key sink: $keys"
 [ "$keys" = "keys 0" ] || fail "keys reached another window during an unmap loop: $keys"
 alive || fail "the saver ended during the unmap loop"
