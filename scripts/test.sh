@@ -11,11 +11,17 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 times=()
+failed=()
 phase() {  # NAME COMMAND...
-  local name=$1 start=$SECONDS
+  local name=$1 start=$SECONDS rc=0
   shift
-  "$@"
-  times+=("$(printf '%-28s %4d s' "$name" $((SECONDS - start)))")
+  "$@" || rc=$?
+  times+=("$(printf '%-28s %4d s' "$name" $((SECONDS - start)))$([ $rc -eq 0 ] || echo "  FAILED ($rc)")")
+  return $rc
+}
+# A test phase that fails is reported at the end; the others still run.
+test_phase() {  # NAME COMMAND...
+  phase "$@" || failed+=("$1")
 }
 report() {
   echo "test.sh: phase times"
@@ -41,11 +47,16 @@ setsid nice -n 19 bash -c 'cmake --build --preset release && scripts/package.sh 
 background=$!
 trap 'kill -- -$background 2>/dev/null || true; report' EXIT
 
-phase "asan tests (unit + e2e)" ctest --preset asan
+test_phase "asan tests (unit + e2e)" ctest --preset asan
 wait_background() {
   wait $background || { tail -60 "$background_log"; echo "release build or package build failed"; return 1; }
 }
 phase "waiting for release + .deb" wait_background
 trap report EXIT
-phase "release unit tests" ctest --preset release -L '^unit$'
-phase "package test" scripts/test-package.sh --built build/release
+test_phase "release unit tests" ctest --preset release -L '^unit$'
+test_phase "package test" scripts/test-package.sh --built build/release
+if [ ${#failed[@]} -gt 0 ]; then
+  printf 'test.sh: FAILED: %s\n' "${failed[@]}"
+  exit 1
+fi
+echo "test.sh: all tests passed"
