@@ -5,10 +5,14 @@
 # and as a MATE screen saver theme, then removes and purges it, checking
 # that only the PAM service (a conffile) outlives a removal and that nothing
 # outlives the purge.
-# Usage: scripts/test-package.sh [BUILD_DIR]   (as root, or with sudo; the
-# build directory provides the test helpers and receives the package)
+# Usage: scripts/test-package.sh [--built] [BUILD_DIR]   (as root, or with
+# sudo; the build directory provides the test helpers and receives the
+# package; with --built, the package scripts/package.sh has already put in
+# BUILD_DIR/deb is tested as it is)
 set -uo pipefail
 cd "$(dirname "$0")/.."
+built=0
+[ "${1:-}" = --built ] && { built=1; shift; }
 build=${1:-build/release}
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
@@ -26,7 +30,9 @@ check() {  # NAME COMMAND...
   fi
 }
 
-scripts/package.sh "$build/deb" || { echo "package: build failed"; exit 1; }
+if [ $built -eq 0 ]; then
+  scripts/package.sh "$build/deb" || { echo "package: build failed"; exit 1; }
+fi
 deb=$(realpath "$build"/deb/vivedaziv_[0-9]*.deb)
 changes=$(realpath "$build"/deb/vivedaziv_*.changes)
 echo "package: built $deb"

@@ -4,9 +4,10 @@
 # soon after its close request (a key in the saver, the destruction of the
 # host window in preview mode, Escape in the settings dialog) and after
 # SIGTERM.
-# Usage: huge_count_test.sh VIVEDAZIV PREVIEW_HOST   (run inside xvfb-run)
+# Usage: huge_count_test.sh VIVEDAZIV PREVIEW_HOST SAVER_PROBE   (run inside xvfb-run)
 set -uo pipefail
 vivedaziv=$1
+probe=$3
 pid=""
 export XDG_CONFIG_HOME=$(mktemp -d) XDG_RUNTIME_DIR=$(mktemp -d)
 chmod 700 "$XDG_RUNTIME_DIR"
@@ -16,8 +17,21 @@ mkdir -p "$XDG_CONFIG_HOME/Quenfold"
 coproc HOST { "$2"; }  # also keeps the server from resetting between runs
 read -r -t 10 id <&"${HOST[0]}" || fail "host did not start"
 
-# Starts `vivedaziv ARGS`, lets it run into its first tick, sends REQUEST
-# (a command) and waits for the end.
+# Whether the program shows its window: the saver's covers the screen, the
+# preview and the dialog carry its process id.
+shown() {  # ARGS...
+  if [ "$1" = /s ]; then
+    local _ x y w h override
+    read -r _ _ x y w h override <<<"$("$probe" top)"
+    [ "$x $y $w $h $override" = "0 0 1024 768 1" ]
+  else
+    [ -n "$(xdotool search --onlyvisible --pid $pid 2>/dev/null)" ]
+  fi
+}
+
+# Starts `vivedaziv ARGS`, lets it run into its first tick (it starts at the
+# window's first exposure and then takes minutes), sends REQUEST (a command)
+# and waits for the end.
 run() {  # REQUEST ARGS...
   local request=$1 rc
   shift
@@ -25,7 +39,14 @@ run() {  # REQUEST ARGS...
   printf '[vivedaziv]\nNumParticles=%s\n' "$count" > "$XDG_CONFIG_HOME/Quenfold/vivedaziv.conf"
   "$vivedaziv" "$@" 2>"$XDG_RUNTIME_DIR/err" &
   pid=$!
-  sleep 3
+  local _
+  for _ in $(seq 300); do
+    kill -0 $pid 2>/dev/null || fail "'$*' ended early"
+    shown "$@" && break
+    sleep 0.1
+  done
+  shown "$@" || fail "'$*' showed no window"
+  sleep 0.5
   kill -0 $pid 2>/dev/null || fail "'$*' ended early"
   eval "$request"
   for _ in $(seq 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done

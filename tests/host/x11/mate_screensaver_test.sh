@@ -28,7 +28,7 @@ for bad in 0x12zz 99999999999999999999 0x100000000; do
   XSCREENSAVER_WINDOW=$bad "$launcher" 2>/dev/null && { echo "FAIL: launcher took $bad"; exit 1; }
 done
 err=$(XSCREENSAVER_WINDOW=0x000000001 "$launcher" 2>&1)
-[[ $err == *"host window does not exist"* ]] || { echo "FAIL: launcher refused 0x000000001: $err"; exit 1; }
+[[ $err == *"window 1 (0x1): it does not exist"* ]] || { echo "FAIL: launcher refused 0x000000001: $err"; exit 1; }
 
 dbus-run-session -- bash -uo pipefail -c '
 fail() { echo "FAIL: $*"; tail -5 "$WORK/mate.log"; exit 1; }

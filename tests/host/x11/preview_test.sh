@@ -15,6 +15,7 @@ export XDG_RUNTIME_DIR=$(mktemp -d)
 chmod 700 "$XDG_RUNTIME_DIR"
 trap 'rm -rf "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"; kill $saver $hostpid 2>/dev/null || true' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
+. "$(dirname "$0")/../wait_for.sh"
 
 coproc HOST { "$host"; }
 hostpid=$HOST_PID
@@ -30,14 +31,16 @@ printf '[vivedaziv]\nDelayTime=10\nNumParticles=60\n' > "$XDG_CONFIG_HOME/Quenfo
 
 "$vivedaziv" /p "$id" &
 saver=$!
-sleep 2
-ask child
-[ "$answer" = "child 400 300" ] || fail "preview should cover the host: $answer"
-ask lit
-lit=${answer#lit }; lit=${lit%% of*}
-echo "after start: $answer"
+covers_host() { ask child; [ "$answer" = "child 400 300" ]; }
+eventually 10 covers_host || fail "preview should cover the host: $answer"
 # 60 particles of 16 pixels on black: some, but far from all, pixels lit.
-[ "$lit" -ge 16 ] && [ "$lit" -le $((60 * 16 * 2)) ] || fail "expected particles on black, got $answer"
+particles_on_black() {
+  ask lit
+  lit=${answer#lit }; lit=${lit%% of*}
+  [ "$lit" -ge 16 ] && [ "$lit" -le $((60 * 16 * 2)) ]
+}
+eventually 10 particles_on_black || fail "expected particles on black, got $answer"
+echo "after start: $answer"
 
 # Two popups over it, mapped and destroyed together: every pixel they
 # covered is repainted, none stays green.
@@ -96,7 +99,7 @@ repainted "$since" 0 0 300 200
 for sig in TERM INT HUP; do
   "$vivedaziv" /p "$id" &
   other=$!
-  sleep 1
+  eventually 10 catches $other $sig || fail "the preview never caught SIG$sig"
   kill -s $sig $other
   wait $other
   rc=$?

@@ -49,6 +49,7 @@ start() {
 }
 
 . "$(dirname "$0")/../saver_ends.sh"
+. "$(dirname "$0")/../wait_for.sh"
 
 # Before: the root's own cursor is visible, its background not black.
 before=$("$probe" cursor)
@@ -56,16 +57,17 @@ before=$("$probe" cursor)
 bg=$("$probe" lit)
 
 start
-sleep 1
-answer=$("$probe" lit)
+particles_on_black() {
+  answer=$("$probe" lit)
+  lit=${answer#lit }; lit=${lit%% of*}
+  [ "$lit" -ge 16 ] && [ "$lit" -le $((60 * 16 * 2)) ]
+}
+eventually 10 particles_on_black || fail "expected particles on black, got $answer"
 echo "background: $bg; saver: $answer"
-lit=${answer#lit }; lit=${lit%% of*}
-[ "$lit" -ge 16 ] && [ "$lit" -le $((60 * 16 * 2)) ] || fail "expected particles on black, got $answer"
-answer=$("$probe" cursor)
-[ "${answer##* opaque }" = 0 ] || fail "pointer should be invisible: $answer"
-answer=$("$probe" grab)
-[ "$answer" = "keyboard already-grabbed pointer already-grabbed" ] ||
-  fail "saver should hold keyboard and pointer: $answer"
+pointer_hidden() { answer=$("$probe" cursor); [ "${answer##* opaque }" = 0 ]; }
+eventually 10 pointer_hidden || fail "pointer should be invisible: $answer"
+input_held() { answer=$("$probe" grab); [ "$answer" = "keyboard already-grabbed pointer already-grabbed" ]; }
+eventually 10 input_held || fail "saver should hold keyboard and pointer: $answer"
 
 # The window manager's close (close button, window menu) is ignored.
 "$probe" close "$win" >/dev/null
