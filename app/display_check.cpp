@@ -3,6 +3,8 @@
 #include <QList>
 #include <QString>
 #include <QtGlobal>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <utility>
@@ -10,8 +12,10 @@
 #include <wayland-client.h>
 #include <xcb/xcb.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -75,6 +79,50 @@ void OnToolkitMessage(QtMsgType type, const QMessageLogContext& context, const Q
   _exit(1);
 }
 
+// The toolkit can also crash outright when the server goes in the middle of
+// its own connection set-up. While it starts, such a crash is reported as
+// the display's going, if the display's local socket no longer answers;
+// otherwise it is a crash like any other. Everything here is safe in a
+// signal handler.
+sockaddr_un g_socket{};
+bool g_socketKnown = false;
+char g_goneLine[256];
+struct sigaction g_oldSegv {}, g_oldBus {};
+
+bool DisplayAnswers() {
+  if (!g_socketKnown) return false;
+  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  if (fd < 0) return false;
+  const bool answers = connect(fd, reinterpret_cast<const sockaddr*>(&g_socket), sizeof g_socket) == 0;
+  close(fd);
+  return answers;
+}
+
+void OnCrashWhileStarting(int sig) {
+  if (!DisplayAnswers()) {
+    const ssize_t ignored = write(STDERR_FILENO, g_goneLine, std::strlen(g_goneLine));
+    (void)ignored;
+    _exit(1);
+  }
+  // A crash of our own: whatever handled it before, as the fault repeats.
+  sigaction(sig, sig == SIGSEGV ? &g_oldSegv : &g_oldBus, nullptr);
+}
+
+// ":N", ":N.S" and "unix:N" name /tmp/.X11-unix/XN; other forms are not
+// looked at.
+void NoteDisplaySocket(const char* display) {
+  std::string_view d = display ? display : "";
+  if (d.starts_with("unix:")) d.remove_prefix(4);
+  if (!d.starts_with(':')) return;
+  d.remove_prefix(1);
+  const std::string_view number = d.substr(0, d.find('.'));
+  if (number.empty() || number.size() > 8) return;
+  g_socket.sun_family = AF_UNIX;
+  std::snprintf(g_socket.sun_path, sizeof g_socket.sun_path, "/tmp/.X11-unix/X%.*s",
+                static_cast<int>(number.size()), number.data());
+  g_socketKnown = true;
+}
+
 // The class of the root window's visual on `screen`; -1 when not found.
 int RootVisualClass(xcb_connection_t* c, int screen) {
   xcb_screen_iterator_t roots = xcb_setup_roots_iterator(xcb_get_setup(c));
@@ -92,9 +140,26 @@ int RootVisualClass(xcb_connection_t* c, int screen) {
 
 }  // namespace
 
-void EndWithCodeOneOnFatalErrors() { g_previousHandler = qInstallMessageHandler(OnToolkitMessage); }
+void EndWithCodeOneOnFatalErrors() {
+  g_previousHandler = qInstallMessageHandler(OnToolkitMessage);
+  if (!UsesX11()) return;
+  const char* display = std::getenv("DISPLAY");
+  NoteDisplaySocket(display);
+  std::snprintf(g_goneLine, sizeof g_goneLine,
+                "vivedaziv: the X display \"%s\" went away while the program started\n",
+                display ? display : "");
+  struct sigaction onCrash {};
+  onCrash.sa_handler = OnCrashWhileStarting;
+  sigemptyset(&onCrash.sa_mask);
+  sigaction(SIGSEGV, &onCrash, &g_oldSegv);
+  sigaction(SIGBUS, &onCrash, &g_oldBus);
+}
 
 void ToolkitStarted() {
+  if (UsesX11()) {
+    sigaction(SIGSEGV, &g_oldSegv, nullptr);
+    sigaction(SIGBUS, &g_oldBus, nullptr);
+  }
   g_starting = false;
   for (const HeldMessage& m : std::exchange(g_held, {})) Pass(m.type, m.text);
 }
