@@ -47,7 +47,7 @@ lintian_clean() {
   rc=$?
   report=$(printf '%s\n' "$report" | grep -v "running with root privileges")
   [ -n "$report" ] && printf '%s\n' "$report" | sed 's/^/  /'
-  [ $rc -eq 0 ] && ! printf '%s\n' "$report" | grep -q 'hardening-'
+  [ $rc -eq 0 ] && ! grep -q 'hardening-' <<<"$report"
 }
 check "lintian reports no error, warning or hardening note" lintian_clean
 

@@ -40,15 +40,16 @@ dialogs() {
   pid=$!
   dialog=$(actions Configurator) && echo "$dialog"
   # Frame extents are left, right, top, bottom: a caption widens the top.
-  echo "$dialog" | grep -Eq "EXTENTS.* = [0-9]+, [0-9]+, [1-9][0-9]," || fail "no caption"
-  echo "$dialog" | grep -Eq "MINIMIZE|MAXIMIZE" && fail "the dialog can be minimised or maximised"
+  grep -Eq "EXTENTS.* = [0-9]+, [0-9]+, [1-9][0-9]," <<<"$dialog" || fail "no caption"
+  grep -Eq "MINIMIZE|MAXIMIZE" <<<"$dialog" && fail "the dialog can be minimised or maximised"
   grep -q "caption font: Comic Neue$" "$log" || fail "captions not in Comic Neue"
 
   # Focus starts at Planet; About... is the ninth tab stop after it.
   xdotool key --delay 50 Tab Tab Tab Tab Tab Tab Tab Tab Tab space
   about=$(actions "About Vivedaziv") && echo "$about"
-  echo "$about" | grep -Eq "MINIMIZE|MAXIMIZE" && fail "the About box can be minimised or maximised"
-  echo "$about" | grep -q "ACTION_CLOSE" || fail "the About box lost its close box"
+  grep -Eq "MINIMIZE|MAXIMIZE" <<<"$about" && fail "the About box can be minimised or maximised"
+  # A here-string: with pipefail, grep -q leaving a pipe early fails it.
+  grep -q "ACTION_CLOSE" <<<"$about" || fail "the About box lost its close box"
   xdotool key Escape sleep 0.3 key Escape
   wait $pid || fail "the dialog ended with $?"
   pid=""
