@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "entries.h"
+#include "entry_table.h"
 #include "seed.h"
 #include "step.h"
 
@@ -77,7 +78,7 @@ void AddMs(timespec& t, long ms) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  vz::EntryValues entries;
+  vz::EntryValues entries = vz::ParticleDefaults();
   if (argc > 1) entries.NumParticles = std::atoi(argv[1]);
   if (argc > 2) entries.DelayTime = std::max(10, std::atoi(argv[2]));
   xcb_connection_t* c = xcb_connect(nullptr, nullptr);

@@ -6,21 +6,22 @@
 
 namespace vz {
 
-// The thirteen stored entries exactly as stored: 32 bits each.
+// The thirteen stored entries exactly as stored: 32 bits each. Their
+// defaults stand in the settings' entry table (ParticleDefaults()).
 struct EntryValues {
-  std::uint32_t NumParticles = 50;
-  std::uint32_t DelayTime = 50;
+  std::uint32_t NumParticles = 0;
+  std::uint32_t DelayTime = 0;
   std::uint32_t EvenOddMass = 0;
-  std::uint32_t SingleMass = 1;
+  std::uint32_t SingleMass = 0;
   std::uint32_t RandomMass = 0;
-  std::uint32_t MuVal = 9965;
-  std::uint32_t GravityVal = 30;
+  std::uint32_t MuVal = 0;
+  std::uint32_t GravityVal = 0;
   std::uint32_t Planet = 0;
-  std::uint32_t EvenOdd = 1;
-  std::uint32_t Borders = 1;
+  std::uint32_t EvenOdd = 0;
+  std::uint32_t Borders = 0;
   std::uint32_t Bounce = 0;
-  std::uint32_t ShowAll = 1;
-  std::uint32_t Friction = 1;
+  std::uint32_t ShowAll = 0;
+  std::uint32_t Friction = 0;
 };
 
 // Stored values into `count` and the parameters: a switch is on exactly when

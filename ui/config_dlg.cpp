@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QFontInfo>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -13,13 +14,15 @@
 #include <QSlider>
 #include <algorithm>
 #include <array>
-#include <climits>
-#include <string>
 #include <utility>
 
 #include "about_dlg.h"
 #include "command_line.h"
+#include "config_form.h"
+#include "delay_box.h"
 #include "dialog_form.h"
+#include "dialog_placement.h"
+#include "entry_table.h"
 #include "frame_hints.h"
 #include "x11_host.h"
 
@@ -28,38 +31,6 @@ namespace vz {
 using namespace idc;
 
 namespace {
-
-// Template 131, in creation and tab order.
-constexpr std::array<FormControl, 28> kConfigForm = {{
-    {kNoId, Ctl::GroupBox, "Particle Masses", 3, 136, 281, 36},
-    {kPlanet, Ctl::CheckBox, "Planet", 71, 13, 50, 13},
-    {kFriction, Ctl::CheckBox, "Friction", 129, 31, 50, 13},
-    {kEvenOdd, Ctl::CheckBox, "Even Odd", 13, 31, 50, 13},
-    {kShowAll, Ctl::CheckBox, "Show All", 13, 13, 50, 13},
-    {kBounce, Ctl::CheckBox, "Bounce", 71, 31, 50, 13},
-    {kBorders, Ctl::CheckBox, "Borders", 129, 13, 50, 13},
-    {kEvenOddMass, Ctl::Radio, "Even / Odd", 11, 148, 87, 18},
-    {kSingle, Ctl::Radio, "Single", 101, 148, 87, 18},
-    {kRandom, Ctl::Radio, "Random", 189, 148, 87, 18},
-    {kOk, Ctl::DefaultButton, "OK", 205, 1, 79, 22},
-    {kCancel, Ctl::Button, "Cancel", 242, 28, 42, 22},
-    {kAbout, Ctl::Button, "About...", 206, 28, 34, 22},
-    {kNoId, Ctl::GroupBox, "Delay", 3, 98, 73, 34},
-    {kDelay, Ctl::Edit, "", 14, 110, 40, 17},
-    {kNoId, Ctl::Text, "ms", 58, 110, 15, 17, true},
-    {kGravity, Ctl::Slider, "", 215, 68, 69, 24},
-    {kMu, Ctl::Slider, "", 215, 108, 69, 24},
-    {kParticles, Ctl::Slider, "", 3, 68, 73, 24},
-    {kPreview, Ctl::GroupBox, "Preview", 88, 55, 113, 78, true},
-    {kNoId, Ctl::Text, "-   Vivedaziv   +", 3, 55, 73, 12, true},
-    {kNoId, Ctl::Text, "-    Gravity   +", 215, 55, 69, 12, true},
-    {kNoId, Ctl::Text, "+    Friction   -", 215, 95, 69, 12, true},
-    {kNoId, Ctl::GroupBox, "Options", 3, 1, 188, 49},
-    {kNoId, Ctl::GroupBox, "", 193, 1, 10, 49},
-    {kNoId, Ctl::GroupBox, "", 78, 55, 10, 78},
-    {kNoId, Ctl::GroupBox, "", 202, 55, 10, 78},
-    {kBlackRect, Ctl::BlackRect, "", 93, 66, 103, 63},
-}};
 
 // Check boxes that only the preview follows until OK.
 constexpr std::pair<int, std::int32_t SimParams::*> kPreviewSwitches[] = {
@@ -70,54 +41,36 @@ constexpr std::pair<int, std::int32_t SimParams::*> kPreviewSwitches[] = {
     {kBounce, &SimParams::bounce}};
 constexpr std::array<int, 3> kMassRadios = {kRandom, kEvenOddMass, kSingle};
 
+// Each stored entry's field in the dialog and the control that shows it.
+struct EntryControl {
+  std::uint32_t EntryValues::*entry;
+  std::int32_t CConfigDlg::*field;
+  int control;
+};
+constexpr EntryControl kEntryControls[] = {
+    {&EntryValues::GravityVal, &CConfigDlg::GravityVal, kGravity},
+    {&EntryValues::MuVal, &CConfigDlg::MuVal, kMu},
+    {&EntryValues::NumParticles, &CConfigDlg::NumParticles, kParticles},
+    {&EntryValues::RandomMass, &CConfigDlg::RandomMass, kRandom},
+    {&EntryValues::SingleMass, &CConfigDlg::SingleMass, kSingle},
+    {&EntryValues::EvenOddMass, &CConfigDlg::EvenOddMass, kEvenOddMass},
+    {&EntryValues::Borders, &CConfigDlg::Borders, kBorders},
+    {&EntryValues::Bounce, &CConfigDlg::Bounce, kBounce},
+    {&EntryValues::EvenOdd, &CConfigDlg::EvenOdd, kEvenOdd},
+    {&EntryValues::Friction, &CConfigDlg::Friction, kFriction},
+    {&EntryValues::Planet, &CConfigDlg::Planet, kPlanet},
+    {&EntryValues::ShowAll, &CConfigDlg::ShowAll, kShowAll},
+    {&EntryValues::DelayTime, &CConfigDlg::DelayTime, kDelay},
+};
+static_assert(std::size(kEntryControls) == kEntries.size());
+
+constexpr const DialogRange& RangeOf(std::uint32_t EntryValues::*entry) {
+  return EntryOf(entry).dialog;
+}
 
 bool IsEnter(const QKeyEvent* e) { return e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter; }
 
-bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
-
-// Whether a key press would insert text other than digits into a line
-// edit. Control alone or with Shift inserts nothing; every other modifier,
-// Alt and Super included, lets the key's text through.
-bool TypesNonDigits(const QKeyEvent* e) {
-  const Qt::KeyboardModifiers mods = e->modifiers() & ~Qt::KeypadModifier;
-  if (mods == Qt::ControlModifier || mods == (Qt::ControlModifier | Qt::ShiftModifier))
-    return false;
-  const QString text = e->text();
-  return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isPrint() && !IsDigit(c); });
-}
-
 }  // namespace
-
-std::optional<std::int32_t> ParseDialogInt(const QString& text) {
-  const qsizetype n = text.size();
-  auto blank = [&](qsizetype i) { return text[i] == u' ' || text[i] == u'\t'; };
-  qsizetype p = 0;
-  while (p < n && blank(p)) ++p;
-  const qsizetype first = p;
-  bool negative = false;
-  if (p < n && (text[p] == u'+' || text[p] == u'-')) negative = text[p++] == u'-';
-  // Saturate at the limit of the sign.
-  const std::int64_t limit = negative ? -std::int64_t{INT_MIN} : std::int64_t{INT_MAX};
-  std::int64_t magnitude = 0;
-  for (; p < n && IsDigit(text[p]); ++p) {
-    magnitude = std::min(limit, magnitude * 10 + (text[p].unicode() - u'0'));
-  }
-  while (p < n && blank(p)) ++p;
-  if (p != n) return std::nullopt;
-  if (magnitude == 0 && !(first < n && text[first] == u'0')) return std::nullopt;
-  return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
-}
-
-QPoint PlaceDialog(QSize size, const std::optional<QRect>& owner, const QRect& workArea) {
-  const QRect around = owner ? *owner : workArea;
-  int x = around.x() + (around.width() - size.width()) / 2;
-  int y = around.y() + (around.height() - size.height()) / 2;
-  // Right and bottom first, so a dialog larger than the work area keeps its
-  // caption and its left edge on screen.
-  x = std::max(std::min(x, workArea.x() + workArea.width() - size.width()), workArea.x());
-  y = std::max(std::min(y, workArea.y() + workArea.height() - size.height()), workArea.y());
-  return {x, y};
-}
 
 CConfigDlg::CConfigDlg(std::uint32_t owner)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
@@ -129,45 +82,32 @@ CConfigDlg::CConfigDlg(std::uint32_t owner)
   BuildForm(*this, units.Map(287, 179), kConfigForm, units);
   qCDebug(lcDialog).noquote() << "caption font:" << QFontInfo(GetDlgItem(kPlanet)->font()).family();
 
-  for (auto [id, param] : kPreviewSwitches) {
-    connect(static_cast<QAbstractButton*>(GetDlgItem(id)), &QAbstractButton::clicked, this,
-            [this, id] {
-              if (!inTransfer_) OnCheckBox(id);
-            });
-  }
-  connect(static_cast<QAbstractButton*>(GetDlgItem(kFriction)), &QAbstractButton::clicked, this,
-          [this] {
-            if (!inTransfer_) OnFriction();
-          });
+  ConnectControls();
+
+  // Watches Enter for the whole dialog, and the delay box's keys and focus.
+  qApp->installEventFilter(this);
+}
+
+void CConfigDlg::ConnectControls() {
+  auto clicked = [this](int id, auto handler) {
+    connect(Button(id), &QAbstractButton::clicked, this, Unlocked(handler));
+  };
+  for (auto [id, param] : kPreviewSwitches) clicked(id, [this, id] { OnCheckBox(id); });
+  clicked(kFriction, [this] { OnFriction(); });
   for (int id : kMassRadios) {
-    auto* radio = static_cast<QAbstractButton*>(GetDlgItem(id));
-    connect(radio, &QAbstractButton::clicked, this, [this, id] {
-      if (!inTransfer_) OnMassScheme(id);
-    });
-    connect(radio, &QAbstractButton::toggled, this, [this] { MakeCheckedRadioTheTabStop(); });
+    clicked(id, [this, id] { OnMassScheme(id); });
+    connect(Button(id), &QAbstractButton::toggled, this, [this] { MakeCheckedRadioTheTabStop(); });
   }
   // Every user action on a slider is a scroll notification, and so is the
   // end of a drag; setting a position from code is not.
   for (int id : {kGravity, kMu, kParticles}) {
-    QSlider* slider = Slider(id);
-    connect(slider, &QAbstractSlider::actionTriggered, this, [this, id] {
-      if (!inTransfer_) OnSlider(id);
-    });
-    connect(slider, &QAbstractSlider::sliderReleased, this, [this, id] {
-      if (!inTransfer_) OnSlider(id);
-    });
+    const auto moved = Unlocked([this, id] { OnSlider(id); });
+    connect(Slider(id), &QAbstractSlider::actionTriggered, this, moved);
+    connect(Slider(id), &QAbstractSlider::sliderReleased, this, moved);
   }
-  connect(static_cast<QAbstractButton*>(GetDlgItem(kOk)), &QAbstractButton::clicked, this,
-          &CConfigDlg::accept);
-  connect(static_cast<QAbstractButton*>(GetDlgItem(kCancel)), &QAbstractButton::clicked, this,
-          &CConfigDlg::reject);
-  connect(static_cast<QAbstractButton*>(GetDlgItem(kAbout)), &QAbstractButton::clicked, this,
-          [this] {
-            if (!inTransfer_) OnAbout();
-          });
-
-  // Watches Enter for the whole dialog, and the delay box's keys and focus.
-  qApp->installEventFilter(this);
+  connect(Button(kOk), &QAbstractButton::clicked, this, &CConfigDlg::accept);
+  connect(Button(kCancel), &QAbstractButton::clicked, this, &CConfigDlg::reject);
+  clicked(kAbout, [this] { OnAbout(); });
 }
 
 CConfigDlg::~CConfigDlg() {
@@ -181,42 +121,29 @@ CConfigDlg::~CConfigDlg() {
 }
 
 void CConfigDlg::SetFields(const EntryValues& v) {
-  GravityVal = static_cast<std::int32_t>(v.GravityVal);
-  MuVal = static_cast<std::int32_t>(v.MuVal);
-  NumParticles = static_cast<std::int32_t>(v.NumParticles);
-  RandomMass = OnOff(v.RandomMass);
-  SingleMass = OnOff(v.SingleMass);
-  EvenOddMass = OnOff(v.EvenOddMass);
-  Borders = OnOff(v.Borders);
-  Bounce = OnOff(v.Bounce);
-  EvenOdd = OnOff(v.EvenOdd);
-  Friction = OnOff(v.Friction);
-  Planet = OnOff(v.Planet);
-  ShowAll = OnOff(v.ShowAll);
-  DelayTime = static_cast<std::int32_t>(v.DelayTime);
+  for (const EntryControl& c : kEntryControls) {
+    const std::uint32_t stored = v.*c.entry;
+    this->*c.field = EntryOf(c.entry).kind == EntryKind::Switch
+                         ? OnOff(stored)
+                         : static_cast<std::int32_t>(stored);
+  }
 }
 
 EntryValues CConfigDlg::Fields() const {
   EntryValues v;
-  v.GravityVal = static_cast<std::uint32_t>(GravityVal);
-  v.MuVal = static_cast<std::uint32_t>(MuVal);
-  v.NumParticles = static_cast<std::uint32_t>(NumParticles);
-  v.RandomMass = static_cast<std::uint32_t>(RandomMass);
-  v.SingleMass = static_cast<std::uint32_t>(SingleMass);
-  v.EvenOddMass = static_cast<std::uint32_t>(EvenOddMass);
-  v.Borders = static_cast<std::uint32_t>(Borders);
-  v.Bounce = static_cast<std::uint32_t>(Bounce);
-  v.EvenOdd = static_cast<std::uint32_t>(EvenOdd);
-  v.Friction = static_cast<std::uint32_t>(Friction);
-  v.Planet = static_cast<std::uint32_t>(Planet);
-  v.ShowAll = static_cast<std::uint32_t>(ShowAll);
-  v.DelayTime = static_cast<std::uint32_t>(DelayTime);
+  for (const EntryControl& c : kEntryControls) {
+    v.*c.entry = static_cast<std::uint32_t>(this->*c.field);
+  }
   return v;
 }
 
 QWidget* CConfigDlg::GetDlgItem(int id) const { return FindControl(*this, id); }
 
 QSlider* CConfigDlg::Slider(int id) const { return qobject_cast<QSlider*>(GetDlgItem(id)); }
+
+QAbstractButton* CConfigDlg::Button(int id) const {
+  return static_cast<QAbstractButton*>(GetDlgItem(id));
+}
 
 QLineEdit* CConfigDlg::DelayEdit() const { return qobject_cast<QLineEdit*>(GetDlgItem(kDelay)); }
 
@@ -243,11 +170,10 @@ void CConfigDlg::showEvent(QShowEvent* event) {
 void CConfigDlg::paintEvent(QPaintEvent*) { PaintClientEdge(*this); }
 
 void CConfigDlg::OnInitDialog() {
-  const std::pair<int, std::int32_t> checks[] = {{kBorders, Borders}, {kBounce, Bounce},
-                                                 {kEvenOdd, EvenOdd}, {kFriction, Friction},
-                                                 {kPlanet, Planet},   {kShowAll, ShowAll}};
-  for (auto [id, value] : checks) {
-    if (auto* box = qobject_cast<QAbstractButton*>(GetDlgItem(id))) box->setChecked(value != 0);
+  for (const EntryControl& c : kEntryControls) {
+    if (auto* box = qobject_cast<QCheckBox*>(GetDlgItem(c.control))) {
+      box->setChecked(this->*c.field != 0);
+    }
   }
   if (QLineEdit* edit = DelayEdit()) edit->setText(QString::number(DelayTime));
 
@@ -268,20 +194,13 @@ void CConfigDlg::OnInitDialog() {
 
   // Positions outside a range show clamped; the fields keep what was stored
   // until OK reads the sliders.
-  struct SliderSetup {
-    int id, min, max;
-    std::int32_t position;
-    int tick;
-  };
-  const SliderSetup sliders[] = {{kGravity, 1, 40, GravityVal, 4},
-                                 {kMu, 9500, 10000, MuVal, 50},
-                                 {kParticles, 2, 100, NumParticles, 10}};
-  for (const SliderSetup& s : sliders) {
-    QSlider* slider = Slider(s.id);
+  for (const EntryControl& c : kEntryControls) {
+    QSlider* slider = Slider(c.control);
     if (!slider) continue;
-    slider->setRange(s.min, s.max);
-    slider->setValue(s.position);
-    slider->setTickInterval(s.tick);
+    const DialogRange& range = RangeOf(c.entry);
+    slider->setRange(range.min, range.max);
+    slider->setValue(this->*c.field);
+    slider->setTickInterval(range.tick);
   }
   if (QSlider* mu = Slider(kMu)) mu->setEnabled(Friction == 1);
 }
@@ -385,21 +304,20 @@ void CConfigDlg::OnAbout() {
 
 void CConfigDlg::accept() {
   if (inTransfer_) return;
-  if (QSlider* s = Slider(kGravity)) GravityVal = s->value();
-  if (QSlider* s = Slider(kMu)) MuVal = s->value();
-  if (QSlider* s = Slider(kParticles)) NumParticles = s->value();
+  for (const EntryControl& c : kEntryControls) {
+    if (QSlider* slider = Slider(c.control)) this->*c.field = slider->value();
+  }
   if (!TransferFromControls()) return;
   QDialog::accept();
 }
 
 bool CConfigDlg::TransferFromControls() {
   const QScopedValueRollback<bool> lockout(inTransfer_, true);
-  Borders = Checked(kBorders) ? 1 : 0;
-  Bounce = Checked(kBounce) ? 1 : 0;
-  EvenOdd = Checked(kEvenOdd) ? 1 : 0;
-  Friction = Checked(kFriction) ? 1 : 0;
-  Planet = Checked(kPlanet) ? 1 : 0;
-  ShowAll = Checked(kShowAll) ? 1 : 0;
+  for (const EntryControl& c : kEntryControls) {
+    if (qobject_cast<QCheckBox*>(GetDlgItem(c.control))) {
+      this->*c.field = Checked(c.control) ? 1 : 0;
+    }
+  }
   QLineEdit* edit = DelayEdit();
   if (!edit) return true;
 
@@ -409,8 +327,11 @@ bool CConfigDlg::TransferFromControls() {
   } else {
     // An integer out of range is kept even though OK is refused.
     DelayTime = *delay;
-    if (DelayTime < 0 || DelayTime > 100) {
-      refusal = QStringLiteral("Please enter an integer between %1 and %2.").arg(0).arg(100);
+    const DialogRange& range = RangeOf(&EntryValues::DelayTime);
+    if (DelayTime < range.min || DelayTime > range.max) {
+      refusal = QStringLiteral("Please enter an integer between %1 and %2.")
+                    .arg(range.min)
+                    .arg(range.max);
     }
   }
   if (refusal.isEmpty()) return true;
@@ -437,15 +358,12 @@ bool CConfigDlg::eventFilter(QObject* watched, QEvent* event) {
     if (IsEnter(key)) return true;
     // Only digits may be typed; shortcuts that insert nothing pass. Pasting
     // is not typing and is left alone.
-    return widget == DelayEdit() && TypesNonDigits(key);
+    return widget == DelayEdit() && TypesNonDigits(*key);
   }
   if (widget != DelayEdit()) return false;
   if (type == QEvent::InputMethod) {
     // What an input method commits is typed too: only its digits go in.
-    auto* input = static_cast<QInputMethodEvent*>(event);
-    QString digits = input->commitString();
-    digits.removeIf([](QChar c) { return !IsDigit(c); });
-    input->setCommitString(digits, input->replacementStart(), input->replacementLength());
+    KeepOnlyDigits(*static_cast<QInputMethodEvent*>(event));
     return false;
   }
   // The box's own context menu takes the focus only for as long as it is

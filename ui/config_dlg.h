@@ -7,24 +7,15 @@
 #include <cstdint>
 #include <optional>
 
+#include "config_form.h"
 #include "entries.h"
 #include "particle_wnd.h"
 
+class QAbstractButton;
 class QLineEdit;
 class QSlider;
 
 namespace vz {
-
-// Control identifiers of template 131.
-namespace idc {
-inline constexpr int kOk = 1, kCancel = 2;
-inline constexpr int kDelay = 1000, kPreview = 1006;
-inline constexpr int kRandom = 1008, kEvenOddMass = 1009, kSingle = 1010;
-inline constexpr int kPlanet = 1011, kFriction = 1012, kBounce = 1015;
-inline constexpr int kShowAll = 1018, kEvenOdd = 1019, kBorders = 1020, kAbout = 1021;
-inline constexpr int kGravity = 1024, kMu = 1025, kParticles = 1026;
-inline constexpr int kBlackRect = 1030;
-}  // namespace idc
 
 // The configuration dialog (template 131). The fields carry what the run
 // writes back; the embedded preview follows every control at once.
@@ -64,7 +55,7 @@ class CConfigDlg : public QDialog {
 
  public slots:
   // OK: takes the sliders, then the check boxes and the delay, which must be
-  // an integer from 0 to 100; the dialog stays open when it is not.
+  // an integer in the delay's range; the dialog stays open when it is not.
   void accept() override;
 
  protected:
@@ -74,6 +65,15 @@ class CConfigDlg : public QDialog {
 
  private:
   void OnInitDialog();
+  void ConnectControls();
+  // `handler` as a slot that ignores what arrives while controls are
+  // transferred into fields.
+  template <class Handler>
+  auto Unlocked(Handler handler) {
+    return [this, handler] {
+      if (!inTransfer_) handler();
+    };
+  }
   void PlaceOverOwner();
   void OnCheckBox(int id);
   void OnFriction();
@@ -88,6 +88,7 @@ class CConfigDlg : public QDialog {
   void Repaint() { preview.InvalidateAll(); }
   bool Checked(int id) const;
   QSlider* Slider(int id) const;
+  QAbstractButton* Button(int id) const;
   QLineEdit* DelayEdit() const;
 
   std::uint32_t owner_ = 0;
@@ -98,15 +99,5 @@ class CConfigDlg : public QDialog {
   bool inTransfer_ = false;
   bool closing_ = false;
 };
-
-// The delay as OK reads it, the whole text: blanks and tabs, a decimal
-// integer with an optional sign (saturating at the 32-bit limits), then only
-// blanks and tabs. A 0 counts only when the number's first character is the
-// digit 0, so an empty box or a lone sign is no integer.
-std::optional<std::int32_t> ParseDialogInt(const QString& text);
-
-// Where a dialog of `size` goes: centred over `owner`, or over the work area
-// when there is none, then moved to lie inside the work area.
-QPoint PlaceDialog(QSize size, const std::optional<QRect>& owner, const QRect& workArea);
 
 }  // namespace vz

@@ -24,7 +24,9 @@
 
 #include "about_dlg.h"
 #include "control_frame.h"
+#include "delay_box.h"
 #include "dialog_form.h"
+#include "dialog_placement.h"
 #include "entry_table.h"
 #include "program_icon.h"
 #include "random.h"
