@@ -1,12 +1,12 @@
 #pragma once
 
 #include <QByteArray>
-#include <QList>
 #include <QString>
 #include <cstdint>
 #include <optional>
 
 #include "entries.h"
+#include "ini_format.h"
 
 namespace vz {
 
@@ -50,32 +50,11 @@ class SettingsStore {
   static QByteArray FileNameFor(const QString& maker, const QString& application);
   static QString FilePathFor(const QString& maker, const QString& application);
 
-  // One line of the file, kept byte for byte unless it holds an entry that
-  // is being rewritten.
-  struct Line {
-    enum class Kind { Other, Header, Entry } kind = Kind::Other;
-    QByteArray raw;     // without its line break
-    QByteArray eol;     // its line break: "\n", "\r\n", "\r", or none at the end
-    QString name;       // the section of a header, the key of an entry
-    QByteArray value;   // the text after "=" of an entry
-  };
-  struct Content {
-    bool bom = false;  // a UTF-8 byte-order mark an editor put first
-    QByteArray eol = "\n";  // the file's first line break, for lines added
-    QList<Line> lines;
-  };
-
  private:
-  struct Change {
-    QString section;
-    QString entry;
-    std::int32_t value;
-  };
-
   QByteArray path_;
   QString error_;
-  Content file_;  // as last read or written
-  QList<Change> pending_;
+  IniContent file_;  // as last read or written
+  QList<IniWrite> pending_;
 };
 
 enum class DefaultColumn { ParticleWindow, Dialog };
