@@ -1,44 +1,13 @@
 #pragma once
 
-// Shared by the force dispatcher and the vector kernels only.
+// The vector kernels, for the force pass and its job only.
 
 #include <cstdint>
 
+#include "force_layout.h"
 #include "particle_field.h"
 
 namespace vz::force_detail {
-
-// The widest vector any kernel uses, in doubles; scratch arrays are padded
-// to a multiple of it so a kernel may always load whole vectors.
-constexpr std::int32_t kMaxLanes = 8;
-
-// Above this many distinct masses the per-block ratio table stops paying
-// for itself (and would no longer sit comfortably in L1).
-constexpr std::int32_t kMaxMassClasses = 128;
-
-// One call's particles side by side. Lanes run over i, so a kernel loads a
-// block of x, y, m for its lanes and broadcasts the other particle's values.
-struct ForceLayout {
-  std::int32_t n = 0;
-  // 64-byte aligned, padded past n with x = y = 0, m = 1 so the spare lanes
-  // compute harmless values that are never written back.
-  const double* x = nullptr;
-  const double* y = nullptr;
-  const double* m = nullptr;
-  // Velocities in and out.
-  double* vx = nullptr;
-  double* vy = nullptr;
-
-  // With classes > 0, masses come from few distinct values: classMass holds
-  // them (one per class), and massRow[k] = 2 * class(k) + (k & 1) picks the
-  // row of a block's ratio table. A kernel fills `ratios` per block with
-  // m(class) / m(i) for each lane, by the same division the plain loop uses,
-  // so every pair can load its ratio instead of dividing.
-  std::int32_t classes = 0;
-  const double* classMass = nullptr;
-  const std::int32_t* massRow = nullptr;
-  double* ratios = nullptr;  // 2 * kMaxMassClasses * kMaxLanes, aligned
-};
 
 // Runs kernel.template operator()<kTable, kBounce, kFriction>() with the
 // ratio table, bounce and friction switches fixed at compile time, so no

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "draw_surface.h"
-#include "force.h"
+#include "force_job.h"
 #include "particle_field.h"
 
 namespace vz {

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "force_job.h"
 #include "random.h"
 
 namespace vz {
