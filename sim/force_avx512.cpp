@@ -62,6 +62,25 @@ VZ_AVX512_INLINE __m512d NegateOrZero(__m512d v, __mmask8 where) {
   return _mm512_castsi512_pd(_mm512_maskz_xor_epi64(where, _mm512_castpd_si512(v), sign));
 }
 
+// Every lane but `self`; every lane when it lies outside the block.
+VZ_AVX512_INLINE __mmask8 AllLanesBut(std::int32_t self) {
+  const auto lane = static_cast<std::uint32_t>(self);
+  return lane < static_cast<std::uint32_t>(kLanes) ? static_cast<__mmask8>(~(1u << lane)) : 0xFF;
+}
+
+// The block's ratio table: m(class) / m(i) for each lane, the sign flipped
+// where i has the parity of k under evenOdd.
+VZ_AVX512_INLINE void FillRatios(const ForceLayout& L, __m512d mi, __mmask8 massless,
+                                 __mmask8 sameAsEvenK, __mmask8 sameAsOddK) {
+  const __m512d masslessRatio = _mm512_set1_pd(kMasslessRatio);
+  for (std::int32_t c = 0; c < L.classes; ++c) {
+    __m512d h = _mm512_div_pd(_mm512_set1_pd(L.classMass[c]), mi);
+    h = _mm512_mask_mov_pd(h, massless, masslessRatio);
+    _mm512_store_pd(L.ratios + (2 * c) * kLanes, FlipWhere(h, sameAsEvenK));
+    _mm512_store_pd(L.ratios + (2 * c + 1) * kLanes, FlipWhere(h, sameAsOddK));
+  }
+}
+
 template <bool kTable, bool kBounce, bool kFriction>
 VZ_AVX512 void Block(const ForceLayout& L, const SimParams& p, std::int32_t i0, std::int32_t k0,
                      std::int32_t k1) {
@@ -82,20 +101,11 @@ VZ_AVX512 void Block(const ForceLayout& L, const SimParams& p, std::int32_t i0, 
   const __mmask8 sameAsEvenK = p.evenOdd ? 0x55 : 0;
   const __mmask8 sameAsOddK = p.evenOdd ? 0xAA : 0;
 
-  if constexpr (kTable) {
-    for (std::int32_t c = 0; c < L.classes; ++c) {
-      __m512d h = _mm512_div_pd(_mm512_set1_pd(L.classMass[c]), mi);
-      h = _mm512_mask_mov_pd(h, massless, masslessRatio);
-      _mm512_store_pd(L.ratios + (2 * c) * kLanes, FlipWhere(h, sameAsEvenK));
-      _mm512_store_pd(L.ratios + (2 * c + 1) * kLanes, FlipWhere(h, sameAsOddK));
-    }
-  }
+  if constexpr (kTable) FillRatios(L, mi, massless, sameAsEvenK, sameAsOddK);
 
   for (std::int32_t k = k0; k < k1; ++k) {
     // The lane with i == k takes no part: no force, no friction.
-    const auto self = static_cast<std::uint32_t>(k - i0);
-    const __mmask8 active =
-        self < static_cast<std::uint32_t>(kLanes) ? static_cast<__mmask8>(~(1u << self)) : 0xFF;
+    const __mmask8 active = AllLanesBut(k - i0);
 
     const __m512d dx = _mm512_sub_pd(xi, _mm512_set1_pd(L.x[k]));
     const __m512d dy = _mm512_sub_pd(yi, _mm512_set1_pd(L.y[k]));
