@@ -11,7 +11,8 @@ namespace {
 constexpr char kBom[] = "\xEF\xBB\xBF";
 
 bool IsHex(QStringView s) {
-  return std::all_of(s.begin(), s.end(), [](QChar c) { return c.unicode() < 0x80 && isxdigit(c.unicode()); });
+  return std::all_of(s.begin(), s.end(),
+                     [](QChar c) { return c.unicode() < 0x80 && isxdigit(c.unicode()); });
 }
 
 // Names are escaped as QSettings always wrote them, so files written before

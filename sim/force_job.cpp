@@ -18,7 +18,7 @@ struct ForceJob::State {
   const force_detail::ForceKernel* kernel = nullptr;
   force_detail::ScratchBlock scratch;
   force_detail::ForceLayout layout;
-  bool vector = false;
+  bool onLayout = false;  // the vector kernel runs on `layout`
   bool active = false;
   Particle* particles = nullptr;
   std::int32_t n = 0;
@@ -42,7 +42,8 @@ void ForceJob::Begin(Particle* particles, std::int32_t n, const SimParams& p) {
   s.params = p;
   s.row = 0;
   s.k = 0;
-  s.vector = s.kernel->vector != nullptr && s.n > 0 && FillLayout(particles, n, s.scratch, s.layout);
+  s.onLayout =
+      s.kernel->vector != nullptr && s.n > 0 && FillLayout(particles, n, s.scratch, s.layout);
   s.active = true;
 }
 
@@ -66,7 +67,7 @@ bool ForceJob::Advance(std::int64_t pairs) {
       k1 = static_cast<std::int32_t>(
           std::min<std::int64_t>(n, k0 + std::max<std::int64_t>(1, pairs / kMaxLanes)));
     }
-    if (s.vector) {
+    if (s.onLayout) {
       s.kernel->vector(s.layout, s.params, s.row, i1, k0, k1);
     } else {
       force_detail::ForcePlainRows(s.particles, s.params, s.row, i1, k0, k1);
@@ -75,7 +76,7 @@ bool ForceJob::Advance(std::int64_t pairs) {
     if (s.k == 0) s.row = i1;
   }
   if (s.row < n) return false;
-  if (s.vector) WriteVelocitiesBack(s.layout, s.particles);
+  if (s.onLayout) WriteVelocitiesBack(s.layout, s.particles);
   s.active = false;
   return true;
 }

@@ -52,7 +52,8 @@ bool FillLayout(const Particle* q, std::int32_t n, ScratchBlock& scratch, ForceL
   if (padded > (SIZE_MAX - fixed - kLayoutAlign) / (5 * sizeof(double) + sizeof(std::int32_t)))
     return false;
   const std::size_t arrayBytes = padded * sizeof(double);
-  const std::size_t bytes = 5 * arrayBytes + fixed + RoundUp(count * sizeof(std::int32_t), kLayoutAlign);
+  const std::size_t bytes =
+      5 * arrayBytes + fixed + RoundUp(count * sizeof(std::int32_t), kLayoutAlign);
   unsigned char* base = scratch.Get(bytes);
   if (base == nullptr) return false;
 
