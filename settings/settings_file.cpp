@@ -164,6 +164,21 @@ bool WriteInPlace(const QByteArray& real, const struct stat& old, const QByteArr
   return RewriteInPlace(fd.get(), bytes, why) && (fd.Close() || Fail(why));
 }
 
+// A new file beside `real`, under a name RemoveStaleTemporaries knows;
+// -1, with the reason, when none can be made.
+int CreateTemporary(const QByteArray& real, mode_t mode, QByteArray& temp, QString& why) {
+  const QByteArray stem = Joined(Folder(real), '.' + BaseName(real) + ".new");
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp = stem + QByteArray::number(QRandomGenerator::global()->generate(), 16);
+    const int fd =
+        ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST) break;
+  }
+  Fail(why);
+  return -1;
+}
+
 }  // namespace
 
 void SetLockWaitInterrupt(int fd) { g_interrupt = fd; }
@@ -286,18 +301,10 @@ bool ReplaceSettingsFile(const QByteArray& real, const QByteArray& bytes, QStrin
   }
 
   const QByteArray folder = Folder(real);
-  const QByteArray stem = Joined(folder, '.' + BaseName(real) + ".new");
   QByteArray temp;
-  int raw = -1;
-  for (int attempt = 0; raw < 0 && attempt < 100; ++attempt) {
-    temp = stem + QByteArray::number(QRandomGenerator::global()->generate(), 16);
-    // 0666 lets the umask decide a new file's permissions.
-    raw = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                 exists ? 0600 : 0666);
-    if (raw < 0 && errno != EEXIST) return Fail(why);
-  }
-  if (raw < 0) return Fail(why);
-  Fd fd(raw);
+  // 0666 lets the umask decide a new file's permissions.
+  Fd fd(CreateTemporary(real, exists ? 0600 : 0666, temp, why));
+  if (fd.get() < 0) return false;
   struct stat made = {};
   bool sameOwner = ::fstat(fd.get(), &made) == 0;
   if (exists && sameOwner && (made.st_uid != old.st_uid || made.st_gid != old.st_gid)) {
