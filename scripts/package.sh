@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Debian package and its debug symbols package with
 # dpkg-buildpackage, in a scratch copy of the source tree so that neither
-# the tree nor the folder above it collects build products. The .deb files,
-# .changes and .buildinfo land in OUT.
+# the tree nor the folder above it collects build products. The build also
+# runs the unit tests on the packaged code (DEB_BUILD_OPTIONS=nocheck skips
+# them). The .deb files, .changes, .buildinfo and the build's log
+# (package-build.log) land in OUT.
 # Usage: scripts/package.sh [OUT]   (default build/deb)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,11 +20,11 @@ trap 'rm -rf "$scratch"' EXIT
 src=$scratch/vivedaziv-$version
 mkdir -p "$src" "$out"
 tar --exclude=./build --exclude=./.git --exclude='./obj-*' -cf - . | tar -C "$src" -xf -
-if ! (cd "$src" && dpkg-buildpackage -b -us -uc -J >"$scratch/build.log" 2>&1); then
-  tail -40 "$scratch/build.log"
-  echo "dpkg-buildpackage failed"
+rm -f "$out"/vivedaziv*_"$version"_* "$out/package-build.log"
+if ! (cd "$src" && dpkg-buildpackage -b -us -uc -J >"$out/package-build.log" 2>&1); then
+  tail -60 "$out/package-build.log"
+  echo "dpkg-buildpackage failed (whole log: $out/package-build.log)"
   exit 1
 fi
-rm -f "$out"/vivedaziv*_"$version"_*
 mv "$scratch"/*.deb "$scratch"/*.changes "$scratch"/*.buildinfo "$out"/
 ls "$out"/*.deb

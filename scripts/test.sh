@@ -2,11 +2,13 @@
 # Sets up the machine, builds, and runs every test once where it catches most:
 # - the sanitizer build runs all of them, the unit tests and the end-to-end
 #   scenarios (real X servers, window managers, PAM) on the real binaries;
-# - the optimised build runs the unit tests again, optimised;
-# - the Debian package, built with dpkg-buildpackage, is installed and run in
+# - the Debian package, built with dpkg-buildpackage, runs the unit tests
+#   again on its own optimised, hardened build, then is installed and run in
 #   every mode.
-# The optimised build and the package compile at the lowest priority while
-# the sanitizer build's tests run: those mostly wait on servers and windows.
+# Both builds compile several files per compiler run (one build each, from
+# scratch, is what this script is for). The package compiles at the lowest
+# priority from the start, on whatever the sanitizer build and its tests
+# leave of the machine: the tests mostly wait on servers and windows.
 # Each phase's time goes to the end of the output.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,31 +32,33 @@ report() {
 trap report EXIT
 
 phase "dependencies (apt)" scripts/deps.sh
-for preset in asan release; do
-  cmake --preset "$preset" >/dev/null
-done
-phase "asan build" cmake --build --preset asan
+cmake --preset asan -DCMAKE_UNITY_BUILD=ON >/dev/null
 
+mkdir -p build
+package_log=build/package.log
+# In a process group of its own, so that a failure here can end it whole.
+setsid nice -n 19 scripts/package.sh build/deb >"$package_log" 2>&1 &
+package=$!
+trap 'kill -- -$package 2>/dev/null || true; report' EXIT
+
+phase "asan build" cmake --build --preset asan
 # Every test carries one of the two labels; one without would run nowhere.
 unlabelled=$(ctest --preset asan -N -LE '^(unit|e2e)$' | sed -n 's/^Total Tests: //p')
 [ "$unlabelled" = 0 ] || { ctest --preset asan -N -LE '^(unit|e2e)$'; echo "tests without a label"; exit 1; }
 
-mkdir -p build
-background_log=build/background.log
-# In a process group of its own, so that a failure here can end it whole.
-setsid nice -n 19 bash -c 'cmake --build --preset release && scripts/package.sh build/release/deb' \
-  >"$background_log" 2>&1 &
-background=$!
-trap 'kill -- -$background 2>/dev/null || true; report' EXIT
-
 test_phase "asan tests (unit + e2e)" ctest --preset asan
-wait_background() {
-  wait $background || { tail -60 "$background_log"; echo "release build or package build failed"; return 1; }
+wait_package() {
+  local rc=0
+  wait $package || rc=$?
+  # The unit tests' summary, from the package's build.
+  grep -E '^[0-9]+% tests passed|^The following tests FAILED|^[[:space:]]+[0-9]+ - .*\((Failed|Timeout|SEGFAULT|Subprocess)' \
+    build/deb/package-build.log 2>/dev/null | sed 's/^/package build: /'
+  [ $rc -eq 0 ] || { cat "$package_log"; echo "package build or its unit tests failed"; }
+  return $rc
 }
-phase "waiting for release + .deb" wait_background
+test_phase "package build + unit tests" wait_package
 trap report EXIT
-test_phase "release unit tests" ctest --preset release -L '^unit$'
-test_phase "package test" scripts/test-package.sh --built build/release
+test_phase "package test" scripts/test-package.sh --built build/deb build/asan
 if [ ${#failed[@]} -gt 0 ]; then
   printf 'test.sh: FAILED: %s\n' "${failed[@]}"
   exit 1

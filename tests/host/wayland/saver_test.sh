@@ -185,10 +185,10 @@ echo "settings dialog shown on Wayland"
 # With an X display as well, everything but the saver stays on X11 (Qt would
 # take Wayland).
 if [ -n "$x_display" ]; then
-  DISPLAY=$x_display "$vivedaziv" /c 2>/dev/null &
+  DISPLAY=$x_display "$vivedaziv" /c 2>"$work/xdialog.err" &
   dialog=$!
   for _ in $(seq 200); do DISPLAY=$x_display xdotool search --name Configurator >/dev/null && break; sleep 0.1; done
-  DISPLAY=$x_display xdotool search --name Configurator >/dev/null || fail "no settings dialog on X11"
+  DISPLAY=$x_display xdotool search --name Configurator >/dev/null || fail "no settings dialog on X11: $(cat "$work/xdialog.err")"
   shown && fail "the settings dialog went to Wayland beside an X display"
   kill -TERM $dialog
   wait $dialog || fail "the X11 dialog did not end with 0 at SIGTERM"

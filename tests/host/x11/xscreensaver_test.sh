@@ -40,14 +40,13 @@ if [ "$uid" -eq 0 ]; then
 fi
 running() { pgrep -U "$uid" -f "^vivedaziv /p [0-9]+" >/dev/null; }
 
-display=""
-for n in $(seq 40 90); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-  display=":$n"; break
-done
-Xvfb "$display" -screen 0 640x480x24 -nolisten tcp -ac >/dev/null 2>&1 &
+# -ac: nobody may connect as well. The server names its display itself, so
+# that other tests may start servers at the same time.
+Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -ac 3>"$work/display" >/dev/null 2>&1 &
 xvfb=$!
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+for _ in $(seq 250); do [ -s "$work/display" ] && break; sleep 0.04; done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+display=:$(cat "$work/display")
 
 as_user() {
   local runner=()
@@ -57,7 +56,8 @@ as_user() {
 }
 
 as_user xscreensaver -no-splash -verbose > "$work/xss.log" 2>&1 &
-for _ in $(seq 50); do as_user xscreensaver-command -version >/dev/null 2>&1 && break; sleep 0.2; done
+# A loaded machine may take a while to start it.
+for _ in $(seq 150); do as_user xscreensaver-command -version >/dev/null 2>&1 && break; sleep 0.2; done
 as_user xscreensaver-command -activate >/dev/null || fail "could not activate"
 for _ in $(seq 50); do running && break; sleep 0.2; done
 running || fail "XScreenSaver did not start vivedaziv"
