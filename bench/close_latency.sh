@@ -10,7 +10,7 @@ build=$(realpath "${1:-build/release}")
 count=${2:-1000000}
 runs=${3:-5}
 vivedaziv=$build/host/vivedaziv
-host=$build/tests/host/preview_host
+host=$build/tests/x11/preview_host
 for f in "$vivedaziv" "$host"; do [ -x "$f" ] || { echo "build $build first" >&2; exit 1; }; done
 
 . "$(dirname "$0")/virtual_display.sh"

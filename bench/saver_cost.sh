@@ -12,7 +12,7 @@ seconds=${2:-30}
 vivedaziv=$build/host/vivedaziv
 reference=$build/bench/xlib_reference
 minimal=$build/bench/minimal_fullscreen
-host=$build/tests/host/preview_host
+host=$build/tests/x11/preview_host
 for f in "$vivedaziv" "$reference" "$minimal" "$host"; do
   [ -x "$f" ] || { echo "build $build first" >&2; exit 1; }
 done

@@ -38,7 +38,7 @@ Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset 3>"$work/display
 xvfb=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 x11_display=":$(cat "$work/display")"
-. "$(dirname "$0")/../tests/host/wayland/headless_sway.sh"
+. "$(dirname "$0")/../tests/wayland/headless_sway.sh"
 swaymsg output HEADLESS-1 mode 1920x1080 >/dev/null
 
 # Becomes a command in the environment of one server, x11 or wayland: only

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build/release}")
 docs=$(realpath docs)
 exe=$build/host/vivedaziv
-host=$build/tests/host/preview_host
+host=$build/tests/x11/preview_host
 
 if [ -z "${VZ_ON_XVFB:-}" ]; then
   # -retro: the classic grey root window, so the host window stands out.

@@ -118,7 +118,7 @@ check "saver (/s) ends with 0 at a key" saver_ends_at_a_key
 
 preview_follows_host() {
   # A sanitizer build's host may keep Qt's allocations at exit.
-  coproc HOST { ASAN_OPTIONS=detect_leaks=0 "$build/tests/host/preview_host"; }
+  coproc HOST { ASAN_OPTIONS=detect_leaks=0 "$build/tests/x11/preview_host"; }
   local id pid rc
   read -r -t 10 id <&"${HOST[0]}" || return 1
   /usr/bin/vivedaziv /p "$id" &
@@ -163,7 +163,7 @@ password_change_asks() {
 }
 check "password change (/a 0) opens its dialog and ends with 0" password_change_asks
 
-check "MATE screen saver runs the theme and ends it" tests/host/x11/mate_screensaver_test.sh
+check "MATE screen saver runs the theme and ends it" tests/x11/mate_screensaver_test.sh
 
 # An administrator's change to the PAM service survives removal and a new
 # install; the purge takes it and everything else away.

@@ -3,7 +3,7 @@
 # SIGTERM at a spread of moments from its first connection to the X server
 # on (before that only the loader runs), in every mode that shows something,
 # must end it with code 0 each time.
-# Usage: early_signal_test.sh VIVEDAZIV   (inside xvfb-run)
+# Usage: early_signal_test.sh VIVEDAZIV   (on an X server: tests/on_xvfb.sh)
 set -uo pipefail
 export XDG_CONFIG_HOME=$(mktemp -d) XDG_RUNTIME_DIR=$(mktemp -d)
 chmod 700 "$XDG_RUNTIME_DIR"

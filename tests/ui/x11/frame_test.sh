@@ -3,7 +3,7 @@
 # dialog is framed with a caption but no minimise or maximise button, the
 # About box keeps its close box, and the captions use the mapped font and
 # fit their controls.
-# Usage: frame_test.sh VIVEDAZIV   (run inside xvfb-run)
+# Usage: frame_test.sh VIVEDAZIV   (on an X server: tests/on_xvfb.sh)
 set -uo pipefail
 vivedaziv=$1
 XDG_CONFIG_HOME=$(mktemp -d)

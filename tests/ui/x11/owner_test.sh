@@ -2,7 +2,7 @@
 # Real windows under Xvfb (1024 x 768, no window manager): the configuration
 # dialog is transient for its owner and centred over it; without one it is
 # centred on the screen.
-# Usage: owner_test.sh VIVEDAZIV OWNER_WINDOW   (run inside xvfb-run)
+# Usage: owner_test.sh VIVEDAZIV OWNER_WINDOW   (on an X server: tests/on_xvfb.sh)
 set -uo pipefail
 exe=$1
 owner=$2

@@ -3,7 +3,7 @@
 # when the X server's screen saver activates; a key then ends it.
 # Without a login manager (headless machines) xss-lock still reacts to the X
 # screen saver before it gives up, which is all this test needs.
-# Usage: xss_lock_test.sh VIVEDAZIV   (run inside xvfb-run)
+# Usage: xss_lock_test.sh VIVEDAZIV   (on an X server: tests/on_xvfb.sh)
 set -uo pipefail
 # A copy at a path of its own, so that looking for (and stopping) our saver
 # can never touch one that another test runs at the same time.

@@ -4,7 +4,7 @@
 # soon after its close request (a key in the saver, the destruction of the
 # host window in preview mode, Escape in the settings dialog) and after
 # SIGTERM.
-# Usage: huge_count_test.sh VIVEDAZIV PREVIEW_HOST SAVER_PROBE   (run inside xvfb-run)
+# Usage: huge_count_test.sh VIVEDAZIV PREVIEW_HOST SAVER_PROBE   (on an X server: tests/on_xvfb.sh)
 set -uo pipefail
 vivedaziv=$1
 probe=$3

@@ -2,7 +2,7 @@
 # xautolock as the idle locker, started with the very line the README gives:
 # `xautolock -locknow` starts the saver, a key ends it, and the next
 # `-locknow` starts it again (each stands for an idle period).
-# Usage: xautolock_test.sh VIVEDAZIV README   (run inside xvfb-run)
+# Usage: xautolock_test.sh VIVEDAZIV README   (on an X server: tests/on_xvfb.sh)
 set -uo pipefail
 readme=$2
 command -v xautolock >/dev/null || { echo "xautolock is not installed"; exit 1; }

@@ -12,7 +12,7 @@
 # ticks are near or far apart. The settings dialog opens there too, and on
 # X11 when there is an X display as well.
 # Usage: saver_test.sh VIVEDAZIV VIRTUAL_POINTER SILENT_PEER README
-#        (inside xvfb-run, or not)
+#        (on an X server or not)
 set -uo pipefail
 pointer=$2
 silent_peer=$3

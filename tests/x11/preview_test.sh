@@ -3,7 +3,7 @@
 # window, follow its size, start again when uncovered or mapped again (two
 # popups gone at once leave nothing of theirs), and end with code 0 when the
 # host window goes.
-# Usage: preview_test.sh VIVEDAZIV PREVIEW_HOST VIVEDAZIV_SIM SAVER_PROBE   (inside xvfb-run)
+# Usage: preview_test.sh VIVEDAZIV PREVIEW_HOST VIVEDAZIV_SIM SAVER_PROBE   (on an X server: tests/on_xvfb.sh)
 set -uo pipefail
 vivedaziv=$1
 host=$2

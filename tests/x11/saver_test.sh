@@ -3,7 +3,7 @@
 # on black, hide the pointer, hold the keyboard and pointer, stay above other
 # windows, ignore a window-manager close and a second start, and end with
 # code 0 at a key, a click, a pointer movement or the loss of the focus.
-# Usage: saver_test.sh VIVEDAZIV SAVER_PROBE [openbox]   (run inside xvfb-run)
+# Usage: saver_test.sh VIVEDAZIV SAVER_PROBE [openbox]   (on an X server: tests/on_xvfb.sh)
 # With "openbox", all of it runs under that window manager.
 set -uo pipefail
 vivedaziv=$1
