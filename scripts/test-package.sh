@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 built=0
 if [ "${1:-}" = --built ]; then
   built=1
-  debs=${2:?--built needs the package's folder}
+  debs=${2:?--built needs the folder of the package}
   shift 2
 fi
 build=${1:-build/release}
