@@ -1,9 +1,7 @@
 // vivedaziv-pam-helper USER: checks the password of USER with PAM, in a
 // process of its own so that a PAM module that crashes or hangs cannot take
-// the saver with it. The password comes on standard input (up to EOF or a
-// NUL byte); the answer is one byte on standard output, '1' when PAM accepted
-// it and '0' otherwise. The saver treats anything else, or no answer, as a
-// refusal.
+// the saver with it. The password comes on standard input and the verdict
+// goes to standard output, as pam_protocol.h sets out.
 
 #include <security/pam_appl.h>
 #include <signal.h>
@@ -16,13 +14,13 @@
 
 #include "../password_routines.h"
 #include "locked_bytes.h"
+#include "pam_protocol.h"
 #include "pam_session.h"
 
 namespace vz {
 namespace {
 
-// Longer than any password a person types; more is not a password.
-constexpr std::size_t kMaxPassword = 4096;
+using pam_protocol::kMaxPassword;
 
 class StdinPasswordConversation : public PamConversation {
  public:
@@ -54,7 +52,8 @@ bool ReadPassword(LockedBytes& password) {
       return false;
     }
     if (n == 0) break;
-    const auto* end = static_cast<const char*>(std::memchr(chunk, '\0', static_cast<std::size_t>(n)));
+    const auto* end = static_cast<const char*>(
+        std::memchr(chunk, pam_protocol::kPasswordEnd, static_cast<std::size_t>(n)));
     const std::size_t take = end ? static_cast<std::size_t>(end - chunk) : static_cast<std::size_t>(n);
     password.Append(chunk, take);
     if (end || password.Size() > kMaxPassword) break;
@@ -86,10 +85,12 @@ int main(int argc, char** argv) {
   prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
   if (getppid() == 1) return 2;
 
-  char answer = '0';
+  char answer = vz::pam_protocol::kRefused;
   {
     vz::LockedBytes password;
-    if (vz::ReadPassword(password) && vz::Accepted(argv[1], password)) answer = '1';
+    if (vz::ReadPassword(password) && vz::Accepted(argv[1], password)) {
+      answer = vz::pam_protocol::kAccepted;
+    }
   }
   while (write(STDOUT_FILENO, &answer, 1) < 0 && errno == EINTR) {
   }

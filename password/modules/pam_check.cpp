@@ -9,6 +9,7 @@
 #include <QSocketNotifier>
 #include <cerrno>
 
+#include "../helper/pam_protocol.h"
 #include "child_process.h"
 #include "module_support.h"
 #include "secret.h"
@@ -18,7 +19,6 @@ extern char** environ;
 namespace vz {
 namespace {
 
-constexpr char kHelperName[] = "vivedaziv-pam-helper";
 constexpr int kDefaultPamTimeoutMs = 30'000;
 
 bool SendAll(int fd, const char* data, std::size_t size) {
@@ -68,10 +68,10 @@ bool PamCheck::Start(const QString& helper, const QByteArray& user, const Secret
   pid_ = pid;
   socket_ = sockets[0];
 
-  // The password goes out of locked memory straight into the kernel; a
-  // terminating NUL, then end of input, tells the helper it is complete.
-  const char nul = '\0';
-  if (!SendAll(socket_, password.Data(), password.Size()) || !SendAll(socket_, &nul, 1)) {
+  // The password goes out of locked memory straight into the kernel; its end
+  // mark, then end of input, tells the helper it is complete.
+  const char end = pam_protocol::kPasswordEnd;
+  if (!SendAll(socket_, password.Data(), password.Size()) || !SendAll(socket_, &end, 1)) {
     // Read the helper's end anyway: a dead helper reads as a refusal.
   }
   shutdown(socket_, SHUT_WR);
@@ -89,10 +89,11 @@ void PamCheck::ReadAnswer() {
   if (n > 0) {
     answer_.append(buffer, n);
     // Anything longer than the one byte is not an answer.
-    if (answer_.size() <= 1) return;
+    if (static_cast<std::size_t>(answer_.size()) <= pam_protocol::kAnswerSize) return;
   }
-  // End of the helper's output (or garbage): exactly "1" is acceptance.
-  Complete(answer_ == "1");
+  // End of the helper's output (or garbage): exactly the acceptance byte.
+  Complete(static_cast<std::size_t>(answer_.size()) == pam_protocol::kAnswerSize &&
+           answer_[0] == pam_protocol::kAccepted);
 }
 
 void PamCheck::Complete(bool accepted) {
@@ -124,7 +125,7 @@ QString PamHelperPath() {
     return {};
   }
   return QFileInfo(QString::fromLocal8Bit(info.dli_fname)).absolutePath() + QLatin1Char('/') +
-         QLatin1String(kHelperName);
+         QLatin1String(pam_protocol::kHelperName);
 }
 
 int PamTimeoutMs() { return PositiveEnvironmentMs("VIVEDAZIV_PAM_TIMEOUT_MS", kDefaultPamTimeoutMs); }
