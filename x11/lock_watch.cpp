@@ -35,12 +35,12 @@ struct WindowState {
   bool shaped = false;
 };
 
-WindowQuery Ask(xcb_connection_t* c, xcb_window_t window) {
+WindowQuery SendWindowQuery(xcb_connection_t* c, xcb_window_t window) {
   return {xcb_get_window_attributes(c, window), xcb_query_tree(c, window),
           xcb_get_geometry(c, window), AskShape(c, window)};
 }
 
-WindowState Answer(xcb_connection_t* c, const WindowQuery& q) {
+WindowState ReadWindowState(xcb_connection_t* c, const WindowQuery& q) {
   auto* a = xcb_get_window_attributes_reply(c, q.attributes, nullptr);
   auto* t = xcb_query_tree_reply(c, q.tree, nullptr);
   auto* g = xcb_get_geometry_reply(c, q.geometry, nullptr);
@@ -62,19 +62,20 @@ void SaverDisplay::Check() {
   // Every question first, then every answer: one wait for all of them.
   const std::optional<GrabProbe> probe = AskWhetherGrabsAreOpen();
   std::optional<WindowQuery> saverQuery;
-  if (saver_ != XCB_NONE) saverQuery = Ask(c_, saver_);
+  if (saver_ != XCB_NONE) saverQuery = SendWindowQuery(c_, saver_);
   std::vector<std::optional<WindowQuery>> coverQueries;
   std::vector<xcb_get_selection_owner_cookie_t> compositors;
   for (const Screen& screen : screens_) {
-    coverQueries.push_back(screen.cover != XCB_NONE ? std::optional(Ask(c_, screen.cover))
-                                                    : std::nullopt);
+    coverQueries.push_back(screen.cover != XCB_NONE
+                               ? std::optional(SendWindowQuery(c_, screen.cover))
+                               : std::nullopt);
     compositors.push_back(xcb_get_selection_owner(c_, screen.compositor));
   }
   xcb_flush(c_);
 
   bool broken = false;
   if (saverQuery) {
-    const WindowState state = Answer(c_, *saverQuery);
+    const WindowState state = ReadWindowState(c_, *saverQuery);
     const Screen* screen = ScreenOfRoot(saverRoot_);
     // Gone or somewhere else, it is made anew; unmapped, mapped again.
     if (!screen || state.parent != screen->parent) saver_ = XCB_NONE;
@@ -91,7 +92,7 @@ void SaverDisplay::Check() {
       ChooseParent(screen, compositing);
       continue;
     }
-    const WindowState state = Answer(c_, *coverQueries[i]);
+    const WindowState state = ReadWindowState(c_, *coverQueries[i]);
     if (state.shaped) ResetShape(c_, screen.cover);
     if (!state.viewable || state.parent != screen.parent || state.x != 0 || state.y != 0 ||
         state.width != screen.width || state.height != screen.height) {

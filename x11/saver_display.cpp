@@ -169,11 +169,11 @@ void SaverDisplay::Repair() {
     repairLater_.stop();
   } else {
     if (!failingSince_.isValid()) failingSince_.start();
-    if (!told_ && failingSince_.elapsed() >= kRepairNoticeMs) {
+    if (!troubleReported_ && failingSince_.elapsed() >= kRepairNoticeMs) {
       // Closing still needs the password meanwhile, and whatever covers the
       // screen stays.
       std::fprintf(stderr, "vivedaziv: %s; still trying\n", trouble);
-      told_ = true;
+      troubleReported_ = true;
     }
     repairLater_.start(kRepairIntervalMs);
   }

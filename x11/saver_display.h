@@ -15,8 +15,10 @@ namespace vz {
 
 // What the saver needs from the X server beyond what Qt offers: the
 // display-wide selection of a running saver, the input grabs, black covers
-// over every screen, and staying above every other window. It works on Qt's
-// own connection, so grabs and windows belong to one client.
+// over every screen, and staying above every other window. Grabs and windows
+// are made on Qt's own connection, so they belong to one client; a second
+// connection, opened only for the check, merely probes whether another client
+// holds the keyboard or pointer.
 //
 // The grabs are held on the root window, which no client can make
 // unviewable, so nothing another client does to our windows frees them;
@@ -142,7 +144,7 @@ class SaverDisplay : public QAbstractNativeEventFilter {
   bool filtering_ = false;
   bool repairing_ = false;
   bool restore_ = false;
-  bool told_ = false;
+  bool troubleReported_ = false;
   QElapsedTimer failingSince_;
   QElapsedTimer sinceRaise_;
   QElapsedTimer sinceInterference_;

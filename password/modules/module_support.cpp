@@ -24,9 +24,9 @@ ApplicationScope::ApplicationScope() {
   QCoreApplication* existing = QCoreApplication::instance();
   if (existing == nullptr) {
     owned_ = std::make_unique<QApplication>(app_argc, app_argv);
-    can_show_widgets_ = true;
+    canShowWidgets_ = true;
   } else {
-    can_show_widgets_ = qobject_cast<QApplication*>(existing) != nullptr;
+    canShowWidgets_ = qobject_cast<QApplication*>(existing) != nullptr;
   }
 }
 

@@ -23,11 +23,11 @@ class ApplicationScope {
 
   // False when the process has a Qt application that cannot show widgets
   // (a QCoreApplication or QGuiApplication).
-  bool CanShowWidgets() const { return can_show_widgets_; }
+  bool CanShowWidgets() const { return canShowWidgets_; }
 
  private:
   std::unique_ptr<QApplication> owned_;
-  bool can_show_widgets_ = false;
+  bool canShowWidgets_ = false;
 };
 
 // The login name of the real user running the process; empty when unknown.

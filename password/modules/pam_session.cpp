@@ -29,32 +29,32 @@ PamSession::PamSession(const char* service, const char* user,
                        PamConversation& conversation)
     : conversation_(conversation) {
   const pam_conv conv{&PamSession::Converse, this};
-  start_result_ = pam_start(service, user, &conv, &handle_);
-  last_result_ = start_result_;
-  if (start_result_ != PAM_SUCCESS) handle_ = nullptr;
+  startResult_ = pam_start(service, user, &conv, &handle_);
+  lastResult_ = startResult_;
+  if (startResult_ != PAM_SUCCESS) handle_ = nullptr;
 }
 
 PamSession::~PamSession() {
-  if (handle_ != nullptr) pam_end(handle_, last_result_);
+  if (handle_ != nullptr) pam_end(handle_, lastResult_);
 }
 
 int PamSession::Record(int result) {
-  last_result_ = result;
+  lastResult_ = result;
   return result;
 }
 
 int PamSession::Authenticate() {
-  if (handle_ == nullptr) return start_result_;
+  if (handle_ == nullptr) return startResult_;
   return Record(pam_authenticate(handle_, 0));
 }
 
 int PamSession::CheckAccount() {
-  if (handle_ == nullptr) return start_result_;
+  if (handle_ == nullptr) return startResult_;
   return Record(pam_acct_mgmt(handle_, 0));
 }
 
 int PamSession::ChangeAuthToken() {
-  if (handle_ == nullptr) return start_result_;
+  if (handle_ == nullptr) return startResult_;
   return Record(pam_chauthtok(handle_, 0));
 }
 

@@ -29,7 +29,7 @@ class PamSession {
   PamSession& operator=(const PamSession&) = delete;
 
   // PAM_SUCCESS when pam_start worked; every call below fails otherwise.
-  int StartResult() const { return start_result_; }
+  int StartResult() const { return startResult_; }
 
   int Authenticate();
   int CheckAccount();
@@ -45,8 +45,8 @@ class PamSession {
 
   PamConversation& conversation_;
   pam_handle* handle_ = nullptr;
-  int start_result_;
-  int last_result_;
+  int startResult_;
+  int lastResult_;
 };
 
 }  // namespace vz

@@ -26,7 +26,7 @@ QString Clean(const QByteArray& bytes) {
 
 }  // namespace
 
-PasswdConversation::PasswdConversation(int timeout_ms) : timeout_ms_(timeout_ms) {
+PasswdConversation::PasswdConversation(int timeout_ms) : timeoutMs_(timeout_ms) {
   settle_.setSingleShot(true);
   reply_.setSingleShot(true);
   connect(&settle_, &QTimer::timeout, this, [this] { Ask(); });
@@ -34,7 +34,7 @@ PasswdConversation::PasswdConversation(int timeout_ms) : timeout_ms_(timeout_ms)
     process_.Stop();
     Finish(End::How::Unanswered, 0);
   });
-  connect(&exit_poll_, &QTimer::timeout, this, [this] { CheckExit(); });
+  connect(&exitPoll_, &QTimer::timeout, this, [this] { CheckExit(); });
 }
 
 PasswdConversation::~PasswdConversation() { Stop(); }
@@ -45,8 +45,8 @@ int PasswdConversation::Start(const char* path) {
   running_ = true;
   notifier_ = std::make_unique<QSocketNotifier>(process_.Terminal(), QSocketNotifier::Read);
   connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { ReadOutput(); });
-  reply_.start(timeout_ms_);
-  exit_poll_.start(kExitPollMs);
+  reply_.start(timeoutMs_);
+  exitPoll_.start(kExitPollMs);
   return 0;
 }
 
@@ -55,14 +55,14 @@ void PasswdConversation::Answer(const Secret& answer) {
   // A failed write means passwd is gone or stuck; the exit poll or the
   // timeout tells which.
   if (process_.Write(answer.Data(), answer.Size())) process_.Write("\n", 1);
-  reply_.start(timeout_ms_);
+  reply_.start(timeoutMs_);
 }
 
 void PasswdConversation::Stop() {
   running_ = false;
   settle_.stop();
   reply_.stop();
-  exit_poll_.stop();
+  exitPoll_.stop();
   notifier_.reset();
   process_.Stop();
 }
@@ -109,7 +109,7 @@ void PasswdConversation::Ask() {
   if (!running_ || prompt.isEmpty()) return;
   partial_.clear();
   reply_.stop();
-  last_prompt_ = prompt;
+  lastPrompt_ = prompt;
   const QStringList lines = lines_;
   lines_.clear();
   if (on_prompt) on_prompt(lines, prompt);
@@ -135,7 +135,7 @@ void PasswdConversation::Finish(End::How how, int status) {
   end.how = how;
   end.status = status;
   end.lines = lines_;
-  end.last_prompt = last_prompt_;
+  end.last_prompt = lastPrompt_;
   Stop();
   if (on_end) on_end(end);
 }

@@ -56,7 +56,7 @@ class PasswdConversation : public QObject {
   // Kills passwd; nothing more is called.
   void Stop();
 
-  int TimeoutMs() const { return timeout_ms_; }
+  int TimeoutMs() const { return timeoutMs_; }
 
  private:
   void ReadOutput();
@@ -65,15 +65,15 @@ class PasswdConversation : public QObject {
   void CheckExit();
   void Finish(End::How how, int status);
 
-  const int timeout_ms_;
+  const int timeoutMs_;
   PasswdProcess process_;
   std::unique_ptr<QSocketNotifier> notifier_;
   QTimer settle_;
   QTimer reply_;
-  QTimer exit_poll_;
+  QTimer exitPoll_;
   QByteArray partial_;
   QStringList lines_;
-  QString last_prompt_;
+  QString lastPrompt_;
   bool running_ = false;
 };
 

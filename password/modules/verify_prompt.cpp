@@ -50,8 +50,8 @@ VerifyPrompt::VerifyPrompt(QWidget* owner, QByteArray user)
       message_(new QLabel(QString::fromUtf8(kInstructions))),
       field_(new SecretField),
       unlock_(new QPushButton(QStringLiteral("Unlock"))),
-      caps_lock_(new QLabel(QStringLiteral("Caps Lock is on."))),
-      time_left_(new QProgressBar) {
+      capsLock_(new QLabel(QStringLiteral("Caps Lock is on."))),
+      timeLeft_(new QProgressBar) {
   setWindowTitle(QString::fromLatin1(kTitle));
   message_->setWordWrap(true);
   auto* user_name = new QLabel(QStringLiteral("User: ") + QString::fromLocal8Bit(user_));
@@ -60,15 +60,15 @@ VerifyPrompt::VerifyPrompt(QWidget* owner, QByteArray user)
   unlock_->setFocusPolicy(Qt::NoFocus);
   unlock_->setAutoDefault(false);
   // The note keeps its room while hidden, so the prompt never changes size.
-  QSizePolicy keep_room = caps_lock_->sizePolicy();
+  QSizePolicy keep_room = capsLock_->sizePolicy();
   keep_room.setRetainSizeWhenHidden(true);
-  caps_lock_->setSizePolicy(keep_room);
-  caps_lock_->hide();
-  time_left_->setTextVisible(false);
-  time_left_->setFixedHeight(kTimeLeftHeight);
+  capsLock_->setSizePolicy(keep_room);
+  capsLock_->hide();
+  timeLeft_->setTextVisible(false);
+  timeLeft_->setFixedHeight(kTimeLeftHeight);
   const int timeout_ms = PromptTimeoutMs();
-  time_left_->setRange(0, timeout_ms);
-  time_left_->setValue(timeout_ms);
+  timeLeft_->setRange(0, timeout_ms);
+  timeLeft_->setValue(timeout_ms);
   auto* entry = new QHBoxLayout;
   entry->addWidget(field_, 1);
   entry->addWidget(unlock_);
@@ -76,8 +76,8 @@ VerifyPrompt::VerifyPrompt(QWidget* owner, QByteArray user)
   layout->addWidget(message_);
   layout->addWidget(user_name);
   layout->addLayout(entry);
-  layout->addWidget(caps_lock_);
-  layout->addWidget(time_left_);
+  layout->addWidget(capsLock_);
+  layout->addWidget(timeLeft_);
   if (embedded_) {
     EmbedInWindow(this, owner);
     setMinimumWidth(360);
@@ -92,8 +92,8 @@ VerifyPrompt::VerifyPrompt(QWidget* owner, QByteArray user)
   idle_.setTimerType(Qt::PreciseTimer);
   idle_.setInterval(timeout_ms);
   connect(&idle_, &QTimer::timeout, this, [this] { reject(); });
-  time_left_tick_.setInterval(kTimeLeftTickMs);
-  connect(&time_left_tick_, &QTimer::timeout, this, [this] { ShowTimeLeft(); });
+  timeLeftTick_.setInterval(kTimeLeftTickMs);
+  connect(&timeLeftTick_, &QTimer::timeout, this, [this] { ShowTimeLeft(); });
   field_->on_key = [this] {
     if (check_ == nullptr) {
       idle_.start();
@@ -109,8 +109,8 @@ VerifyPrompt::VerifyPrompt(QWidget* owner, QByteArray user)
   refusal_.setInterval(kRefusalMs);
   connect(&refusal_, &QTimer::timeout, this, [this] { QDialog::reject(); });
 
-  grab_retry_.setInterval(kGrabRetryMs);
-  connect(&grab_retry_, &QTimer::timeout, this, [this] { RetryNativeGrab(); });
+  grabRetry_.setInterval(kGrabRetryMs);
+  connect(&grabRetry_, &QTimer::timeout, this, [this] { RetryNativeGrab(); });
 }
 
 // A helper still checking is killed with its PamCheck, a child of ours.
@@ -118,12 +118,12 @@ VerifyPrompt::~VerifyPrompt() { field_->Clear(); }
 
 void VerifyPrompt::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  previous_grabber_ = QWidget::keyboardGrabber();
+  previousGrabber_ = QWidget::keyboardGrabber();
   if (embedded_) {
     // Keys go to the grabbing widget rather than to the focus; pass the
     // owner's on to the field instead of moving the grab, which Qt would
     // release first.
-    if (previous_grabber_ != nullptr) previous_grabber_->installEventFilter(this);
+    if (previousGrabber_ != nullptr) previousGrabber_->installEventFilter(this);
   } else {
     // The field itself grabs: Qt hands grabbed keys to the grabbing widget,
     // not to the focus widget.
@@ -131,12 +131,12 @@ void VerifyPrompt::showEvent(QShowEvent* event) {
     field_->setFocus(Qt::OtherFocusReason);
     raise();
     activateWindow();
-    grab_attempts_ = 0;
+    grabAttempts_ = 0;
     RetryNativeGrab();
   }
   ShowCapsLock(nullptr);
   idle_.start();
-  time_left_tick_.start();
+  timeLeftTick_.start();
   ShowTimeLeft();
 }
 
@@ -148,7 +148,7 @@ bool VerifyPrompt::eventFilter(QObject* watched, QEvent* event) {
   }
   // A key the field leaves propagates up to the grabber again: pass each on
   // only once.
-  if (watched == previous_grabber_ && !forwarding_ &&
+  if (watched == previousGrabber_ && !forwarding_ &&
       (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
     forwarding_ = true;
     QCoreApplication::sendEvent(field_, event);
@@ -165,27 +165,27 @@ void VerifyPrompt::RetryNativeGrab() {
   // Only X11 refuses a grab for a window not yet mapped; elsewhere a refusal
   // is final (and retrying would only repeat Qt's warning).
   const bool worth_retrying = QGuiApplication::platformName() == QLatin1String("xcb");
-  if (grabbed || !worth_retrying || ++grab_attempts_ >= kGrabAttempts) {
-    grab_retry_.stop();
-  } else if (!grab_retry_.isActive()) {
-    grab_retry_.start();
+  if (grabbed || !worth_retrying || ++grabAttempts_ >= kGrabAttempts) {
+    grabRetry_.stop();
+  } else if (!grabRetry_.isActive()) {
+    grabRetry_.start();
   }
 }
 
 void VerifyPrompt::hideEvent(QHideEvent* event) {
-  grab_retry_.stop();
+  grabRetry_.stop();
   idle_.stop();
-  time_left_tick_.stop();
+  timeLeftTick_.stop();
   if (embedded_) {
-    if (previous_grabber_ != nullptr) previous_grabber_->removeEventFilter(this);
+    if (previousGrabber_ != nullptr) previousGrabber_->removeEventFilter(this);
   } else {
     if (QWidget::keyboardGrabber() == field_) field_->releaseKeyboard();
     // A refused saver stays up and still needs its grab.
-    if (previous_grabber_ != nullptr && previous_grabber_->isVisible()) {
-      previous_grabber_->grabKeyboard();
+    if (previousGrabber_ != nullptr && previousGrabber_->isVisible()) {
+      previousGrabber_->grabKeyboard();
     }
   }
-  previous_grabber_ = nullptr;
+  previousGrabber_ = nullptr;
   QDialog::hideEvent(event);
 }
 
@@ -207,7 +207,7 @@ void VerifyPrompt::reject() {
 void VerifyPrompt::Submit() {
   if (Busy()) return;
   idle_.stop();
-  time_left_tick_.stop();
+  timeLeftTick_.stop();
   field_->setReadOnly(true);
   unlock_->setEnabled(false);
   message_->setText(QStringLiteral("Checking…"));
@@ -245,11 +245,11 @@ void VerifyPrompt::ShowRefusal(const QString& text) {
 
 // Stands still while checking, when no timeout runs.
 void VerifyPrompt::ShowTimeLeft() {
-  if (idle_.isActive()) time_left_->setValue(std::max(0, idle_.remainingTime()));
+  if (idle_.isActive()) timeLeft_->setValue(std::max(0, idle_.remainingTime()));
 }
 
 void VerifyPrompt::ShowCapsLock(const QKeyEvent* key) {
-  caps_lock_->setVisible(CapsLockOn(key, !caps_lock_->isHidden()));
+  capsLock_->setVisible(CapsLockOn(key, !capsLock_->isHidden()));
 }
 
 }  // namespace vz

@@ -60,15 +60,15 @@ class VerifyPrompt : public QDialog {
   QLabel* message_;
   SecretField* field_;
   QPushButton* unlock_;
-  QLabel* caps_lock_;
-  QProgressBar* time_left_;
+  QLabel* capsLock_;
+  QProgressBar* timeLeft_;
   QTimer idle_;
-  QTimer time_left_tick_;
+  QTimer timeLeftTick_;
   QTimer refusal_;
-  QTimer grab_retry_;
-  int grab_attempts_ = 0;
+  QTimer grabRetry_;
+  int grabAttempts_ = 0;
   // The widget holding this process's keyboard grab when the prompt showed.
-  QPointer<QWidget> previous_grabber_;
+  QPointer<QWidget> previousGrabber_;
   bool forwarding_ = false;
   PamCheck* check_ = nullptr;
 };
