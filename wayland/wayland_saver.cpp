@@ -15,6 +15,7 @@
 
 #include "close_rules.h"
 #include "particle_settings.h"
+#include "tick_clock.h"
 #include "tick_interval.h"
 #include "seed.h"
 #include "signal_exit.h"
@@ -75,13 +76,6 @@ std::string Describe(const char* format, const char* detail = nullptr) {
   char text[512];
   std::snprintf(text, sizeof text, format, DisplayName(), detail ? detail : "");
   return text;
-}
-
-// From now to `when` (nothing once past), for ppoll.
-timespec TimeTo(Clock::time_point when) {
-  const auto left = std::max(when - Clock::now(), Clock::duration::zero());
-  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-  return {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
 }
 
 void ReleaseOutput(wl_output* output) {
@@ -165,9 +159,8 @@ WaylandSaver::Answer WaylandSaver::Roundtrip(Clock::time_point deadline, const s
       break;
     }
     if (wl_display_prepare_read(d) != 0) continue;  // events already queued
-    const timespec timeout = TimeTo(deadline);
     pollfd fd = {wl_display_get_fd(d), static_cast<short>(POLLIN | (unsent ? POLLOUT : 0)), 0};
-    const int n = ppoll(&fd, 1, &timeout, waitMask);
+    const int n = WaitUntil({&fd, 1}, deadline, waitMask);
     if (n <= 0) {
       wl_display_cancel_read(d);
       if (n < 0 && errno == EINTR) {
@@ -328,15 +321,12 @@ int WaylandSaver::Run() {
   }
   Flush();
 
-  const auto interval =
-      std::chrono::milliseconds(TickIntervalMs(field_.params.delay));
+  const auto interval = std::chrono::milliseconds(TickIntervalMs(field_.params.delay));
   const bool watch = interval.count() > kReadEachTickMs;
-  auto tick = Clock::now() + interval;
-  while (Wait(tick, watch, waitMask)) {
-    const auto now = Clock::now();
-    if (now >= tick) {
-      // A late tick is not made up for: the next one is a whole interval on.
-      tick = std::max(tick + interval, now);
+  TickClock clock;
+  clock.Start(interval, Clock::now() + interval);
+  while (Wait(clock.Next(), watch, waitMask)) {
+    if (clock.Due(Clock::now())) {
       if (!watch) ReadEvents();
       if (running_) Tick();
     } else if (ticks_.SliceDue() && fieldSurface_) {
@@ -357,12 +347,11 @@ int WaylandSaver::Run() {
 bool WaylandSaver::Wait(Clock::time_point tick, bool watch, const sigset_t* waitMask) {
   if (!running_) return false;
   pollfd fd = {wl_display_get_fd(globals_.display), POLLIN, 0};
-  timespec timeout = {0, 0};
   // A slice due runs once what has come in is handled, without sleeping.
-  if (!ticks_.SliceDue()) {
-    timeout = TimeTo(focusLeft_ ? std::min(tick, focusDeadline_) : tick);
-  }
-  if (ppoll(&fd, watch ? 1 : 0, &timeout, waitMask) < 0) {
+  const auto deadline = ticks_.SliceDue() ? Clock::now()
+                        : focusLeft_      ? std::min(tick, focusDeadline_)
+                                          : tick;
+  if (WaitUntil({&fd, watch ? 1u : 0u}, deadline, waitMask) < 0) {
     if (errno != EINTR) {
       std::fprintf(stderr, "vivedaziv: cannot wait for the compositor: %s\n", std::strerror(errno));
       Finish(1);
