@@ -42,7 +42,7 @@ void SlicedTick::RunSlice(ParticleField& field, DrawSurface& surface) {
 }
 
 void SlicedTick::StopSlices() {
-  slices_.stop();
+  if (slices_.isActive()) slices_.stop();
   sliceDue_ = false;
 }
 

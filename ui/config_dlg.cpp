@@ -240,7 +240,7 @@ void CConfigDlg::MakeCheckedRadioTheTabStop() {
 void CConfigDlg::OnCheckBox(int id) {
   for (auto [box, param] : kPreviewSwitches) {
     if (box != id) continue;
-    preview.field.params.*param = Checked(id) ? 1 : 0;
+    preview.ChangeField([&](ParticleField& f) { f.params.*param = Checked(id) ? 1 : 0; });
     Repaint();
   }
 }
@@ -250,7 +250,7 @@ void CConfigDlg::OnFriction() {
   QSlider* mu = Slider(kMu);
   if (!mu) return;
   mu->setEnabled(Friction == 1);
-  preview.field.params.friction = Friction;
+  preview.ChangeField([this](ParticleField& f) { f.params.friction = Friction; });
   Repaint();
 }
 
@@ -258,17 +258,19 @@ void CConfigDlg::OnMassScheme(int id) {
   RandomMass = id == kRandom ? 1 : 0;
   SingleMass = id == kSingle ? 1 : 0;
   EvenOddMass = id == kEvenOddMass ? 1 : 0;
-  SimParams& p = preview.field.params;
-  p.randomMass = RandomMass;
-  p.singleMass = SingleMass;
-  p.evenOddMass = EvenOddMass;
+  preview.ChangeField([this](ParticleField& f) {
+    f.params.randomMass = RandomMass;
+    f.params.singleMass = SingleMass;
+    f.params.evenOddMass = EvenOddMass;
+  });
   Repaint();
 }
 
 void CConfigDlg::OnDelayKillFocus() {
   const QLineEdit* edit = DelayEdit();
   if (!edit) return;
-  preview.field.params.delay = static_cast<std::int32_t>(ReadDecimal(edit->text().toStdString()));
+  const auto delay = static_cast<std::int32_t>(ReadDecimal(edit->text().toStdString()));
+  preview.ChangeField([delay](ParticleField& f) { f.params.delay = delay; });
   Repaint();
   preview.RestartTimer();
 }
@@ -278,15 +280,15 @@ void CConfigDlg::OnSlider(int id) {
   switch (id) {
     case kParticles:
       NumParticles = position;
-      preview.field.count = position;
+      preview.ChangeField([position](ParticleField& f) { f.count = position; });
       break;
     case kGravity:
       GravityVal = position;
-      preview.field.params.gravity = position * 0.1;
+      preview.ChangeField([position](ParticleField& f) { f.params.gravity = position * 0.1; });
       break;
     case kMu:
       MuVal = position;
-      preview.field.params.mu = position * 0.0001;
+      preview.ChangeField([position](ParticleField& f) { f.params.mu = position * 0.0001; });
       break;
     default:
       return;

@@ -68,6 +68,8 @@ class WaylandSaver : private SeatEvents {
   enum class Answer { kDone, kSilent, kFailed, kSignal };
 
   explicit WaylandSaver(struct wl_display* display);
+  // The line for a compositor silent during start-up.
+  static std::string SilentCompositor();
   // A roundtrip that gives up at `deadline`; a signal to end (let in by
   // `waitMask`, when given) ends it too.
   Answer Roundtrip(std::chrono::steady_clock::time_point deadline, const sigset_t* waitMask);

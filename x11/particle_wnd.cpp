@@ -39,10 +39,12 @@ CParticleWnd::CParticleWnd(bool autoDelete) : autoDelete_(autoDelete) {
     direct_ = true;
     setAttribute(Qt::WA_PaintOnScreen);
     setAttribute(Qt::WA_NativeWindow);
+    thread_ = std::make_unique<TickThread>(field, *this);
   }
 }
 
 CParticleWnd::~CParticleWnd() {
+  thread_.reset();
   AbandonTick();
   field.stopped = true;
   field.Release();
@@ -94,6 +96,12 @@ bool CParticleWnd::Create(std::uint32_t exStyle, std::uint32_t style, const QRec
 
   alive_ = true;
   if (X11Connection()) QCoreApplication::instance()->installNativeEventFilter(this);
+  if (thread_) {
+    // The ticks draw through the toolkit's connection, which goes with it.
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] {
+      if (thread_) thread_->Stop();
+    });
+  }
   LoadSettings();
   Seed(field, GetClientRect());
   RestartTimer();
@@ -103,21 +111,44 @@ bool CParticleWnd::Create(std::uint32_t exStyle, std::uint32_t style, const QRec
 
 void CParticleWnd::LoadSettings() { LoadParticleSettings(field); }
 
-void CParticleWnd::RestartTimer() {
+void CParticleWnd::RestartTimer() { StartTicks(false); }
+
+void CParticleWnd::StartTicks(bool now) {
   timer_.stop();
   if (!alive_) return;
   timerInterval_ = TickIntervalMs(field.params.delay);
+  const std::chrono::milliseconds interval(timerInterval_);
+  const auto first = std::chrono::steady_clock::now();
+  if (thread_ && thread_->Start(interval, now ? first : first + interval)) return;
+  // No thread to be had: the event loop ticks.
+  thread_.reset();
   timer_.start(timerInterval_, Qt::CoarseTimer, &ticker_);
+  if (now) ticks_.OnTimer(timer_.timerId(), field, *this);
+}
+
+void CParticleWnd::AbandonTick() {
+  if (thread_) thread_->Abandon();
+  ticks_.Abandon();
 }
 
 void CParticleWnd::InvalidateAll() {
-  AbandonTick();
+  {
+    auto hold = HoldTicks();
+    AbandonTick();
+  }
   reseedAll_ = true;
   update();
 }
 
+void CParticleWnd::NativeWindowGoing() {
+  auto hold = HoldTicks();
+  AbandonTick();
+  drawWindow_ = 0;
+}
+
 void CParticleWnd::DestroyWindow() {
   if (!alive_) return;
+  if (thread_) thread_->Stop();
   field.stopped = true;
   alive_ = false;
   timer_.stop();
@@ -145,7 +176,7 @@ bool CParticleWnd::BeginDraw() {
   if (!alive_) return false;
   if (direct_) {
     // The native window may have been re-created since the last tick.
-    if (!canvas_.Use(static_cast<std::uint32_t>(internalWinId()))) return false;
+    if (!canvas_.Use(drawWindow_)) return false;
   } else if (pixels_.isNull()) {
     return false;
   }
@@ -215,9 +246,12 @@ void CParticleWnd::FollowLogicalSize() {
 }
 
 void CParticleWnd::resizeEvent(QResizeEvent* event) {
-  AbandonTick();  // its drawing must not reach the new size
   QWidget::resizeEvent(event);
-  FollowLogicalSize();
+  {
+    auto hold = HoldTicks();
+    AbandonTick();  // its drawing must not reach the new size
+    FollowLogicalSize();
+  }
   if (!direct_) {
     const qreal ratio = devicePixelRatioF();
     pixels_ = QImage(deviceSize_, QImage::Format_RGB32);
@@ -231,7 +265,10 @@ void CParticleWnd::resizeEvent(QResizeEvent* event) {
 }
 
 bool CParticleWnd::event(QEvent* event) {
-  if (direct_ && event->type() == QEvent::ChildAdded &&
+  if (event->type() == QEvent::WinIdChange) {
+    auto hold = HoldTicks();
+    drawWindow_ = static_cast<std::uint32_t>(internalWinId());
+  } else if (direct_ && event->type() == QEvent::ChildAdded &&
       static_cast<QChildEvent*>(event)->child()->isWidgetType()) {
     // A child widget (a prompt inside the saver) paints through Qt's buffer
     // of this window, which then flushes over the field on its repaints.
@@ -279,9 +316,11 @@ void CParticleWnd::paintEvent(QPaintEvent* event) {
     return;
   }
   // Every paint here is a repaint request: black, then a new layout.
+  auto hold = HoldTicks();
   AbandonTick();
+  drawWindow_ = static_cast<std::uint32_t>(internalWinId());
   const QRegion device = RepaintedDevicePart(event->region());
-  if (canvas_.Use(static_cast<std::uint32_t>(internalWinId()))) {
+  if (canvas_.Use(drawWindow_)) {
     canvas_.Forget();
     for (const QRect& r : device) canvas_.Fill(r, kBlack);
     canvas_.Flush();
@@ -298,9 +337,7 @@ void CParticleWnd::paintEvent(QPaintEvent* event) {
     QMetaObject::invokeMethod(
         this,
         [this] {
-          if (!alive_) return;
-          RestartTimer();
-          ticks_.OnTimer(timer_.timerId(), field, *this);
+          if (alive_) StartTicks(true);
         },
         Qt::QueuedConnection);
   }
@@ -345,7 +382,10 @@ bool CParticleWnd::nativeEventFilter(const QByteArray& eventType, void* message,
       const auto* e = reinterpret_cast<const xcb_configure_notify_event_t*>(event);
       const QSize size(e->width, e->height);
       if (e->window == own && size != deviceSize_) {
-        deviceSize_ = size;
+        {
+          auto hold = HoldTicks();
+          deviceSize_ = size;
+        }
         InvalidateAll();
       }
       break;

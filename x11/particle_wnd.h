@@ -7,22 +7,26 @@
 #include <QRegion>
 #include <QWidget>
 #include <QWindow>
+#include <memory>
+#include <mutex>
 
 #include "draw_surface.h"
 #include "particle_field.h"
 #include "sliced_tick.h"
+#include "tick_thread.h"
 #include "window_styles.h"
 #include "x11_canvas.h"
 
 namespace vz {
 
-// A window that owns one particle field and animates it on a timer. On X11
-// ticks fill their squares straight on the native window, which Qt does not
-// paint; every repaint request clears the repainted part to black and
-// reseeds. Without an X display (the offscreen platform) the window keeps an
-// image of its pixels instead and shows it through Qt. Positions and squares
-// are in device pixels. A tick runs in pieces with the event loop running in
-// between, so however many particles there are the window still answers
+// A window that owns one particle field and animates it. On X11 ticks run
+// on a thread of their own and fill their squares straight on the native
+// window, which Qt does not paint: one wake-up a tick, and the event loop
+// free for input and the prompt. Every repaint request clears the repainted
+// part to black and reseeds. Without an X display (the offscreen platform)
+// the window ticks on a timer and keeps an image of its pixels instead,
+// shown through Qt. Positions and squares are in device pixels. A tick runs
+// in pieces, so however many particles there are the window still answers
 // input, repaints and close requests; any repaint request drops a tick in
 // progress.
 class CParticleWnd : public QWidget, public DrawSurface, public QAbstractNativeEventFilter {
@@ -41,6 +45,12 @@ class CParticleWnd : public QWidget, public DrawSurface, public QAbstractNativeE
   virtual void DestroyWindow();
   // Kills the timer and starts it again with the current delay.
   void RestartTimer();
+  // Changes `field` from outside, with the ticks kept away meanwhile.
+  template <class Change>
+  void ChangeField(Change&& change) {
+    auto hold = HoldTicks();
+    change(field);
+  }
   // Invalidates the whole window: it is cleared to black and reseeded.
   void InvalidateAll();
 
@@ -84,6 +94,8 @@ class CParticleWnd : public QWidget, public DrawSurface, public QAbstractNativeE
   // lets go of what Qt buffered for the children (a window made anew loses
   // the full-size image).
   virtual void DropBuffer();
+  // The native window is about to be destroyed: nothing more is drawn on it.
+  void NativeWindowGoing();
 
   bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
@@ -97,7 +109,15 @@ class CParticleWnd : public QWidget, public DrawSurface, public QAbstractNativeE
   // The part of a paint event's region to clear, in device pixels.
   QRegion RepaintedDevicePart(const QRegion& region);
   void PaintImage(const QRegion& region);
-  void AbandonTick() { ticks_.Abandon(); }
+  // Keeps the ticks away from the field and the canvas until it goes.
+  [[nodiscard]] std::unique_lock<std::mutex> HoldTicks() {
+    return thread_ ? thread_->Hold() : std::unique_lock<std::mutex>();
+  }
+  // Drops the tick in progress; with the thread, only while held.
+  void AbandonTick();
+  // Starts the ticks with the current delay, the first one now or a delay
+  // from now.
+  void StartTicks(bool now);
 
   // Receives the tick timers: a plain object, so that a tick does not go
   // through everything Qt does for an event to a widget.
@@ -119,6 +139,10 @@ class CParticleWnd : public QWidget, public DrawSurface, public QAbstractNativeE
   // Drawing straight on the X window (else on pixels_).
   X11Canvas canvas_;
   bool direct_ = false;
+  // The window ticks draw on, set while held (none while it is replaced).
+  std::uint32_t drawWindow_ = 0;
+  // Runs the ticks when drawing directly; the timer otherwise.
+  std::unique_ptr<TickThread> thread_;
   QSize deviceSize_;
 
   bool autoDelete_;

@@ -103,6 +103,7 @@ xcb_window_t CSaverWnd::RebuildNativeWindow() {
   // Qt's window object outlives the X window; it must be made anew, with
   // every native child (the prompt) inside it.
   display_->ReplacingWindow();
+  NativeWindowGoing();
   destroy(true, true);
   create();
   display_->Adopt(static_cast<xcb_window_t>(winId()));

@@ -59,6 +59,9 @@ count=1000000
 for mode in /s "/p $id" /c; do run 'kill -TERM $pid' $mode; done
 run 'xdotool key a' /s
 run 'xdotool search --name Configurator windowfocus --sync key Escape' /c
+# The dialog may be gone before xdotool sends the key's release, which it
+# then never sends: the key stays down and repeats into the next saver.
+xdotool keyup Escape
 run 'echo destroy >&"${HOST[1]}"' /p "$id"
 
 # Fifty million, which would take seconds to seed at every repaint and to
