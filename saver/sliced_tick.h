@@ -12,7 +12,7 @@ namespace vz {
 
 // The ticks of a particle field run in slices of about 8 ms with the event
 // loop running in between, so that however many particles there are the
-// owner still answers input, repaints and close requests. Timer 1 fired
+// owner still answers input, repaints and close requests. The tick timer fired
 // during a long tick makes the next one start right after it.
 class SlicedTick {
  public:
@@ -22,9 +22,9 @@ class SlicedTick {
   explicit SlicedTick(QObject* owner) : owner_(owner) {}
 
   // A timer event of the owner: the slice timer runs the tick in progress;
-  // any other is timer 1, which starts a tick drawing on `surface`.
+  // any other is the tick timer, which starts a tick drawing on `surface`.
   void OnTimer(int timerId, ParticleField& field, DrawSurface& surface);
-  // Timer 1 and the next slice, for an owner without a Qt event loop.
+  // The tick timer and the next slice, for an owner without a Qt event loop.
   void OnTick(ParticleField& field, DrawSurface& surface);
   void OnSlice(ParticleField& field, DrawSurface& surface) { RunSlice(field, surface); }
   bool SliceDue() const { return sliceDue_; }
