@@ -175,6 +175,10 @@ ClientRect CParticleWnd::GetClientRect() const {
 bool CParticleWnd::BeginDraw() {
   if (!alive_) return false;
   if (direct_) {
+    // No native window yet (ticks start before the first show) or for a
+    // moment (rebuilt after the prompt): the tick draws nowhere, and the new
+    // window's exposure reseeds. Refusing would stop the field for good.
+    if (drawWindow_ == 0) return true;
     // The native window may have been re-created since the last tick.
     if (!canvas_.Use(drawWindow_)) return false;
   } else if (pixels_.isNull()) {
@@ -205,9 +209,10 @@ void CParticleWnd::FillSolidRect(std::int32_t x, std::int32_t y, std::int32_t w,
 }
 
 void CParticleWnd::EndDraw() {
+  const bool drew = drawing_;
   drawing_ = false;
   if (direct_) {
-    canvas_.Flush();
+    if (drew) canvas_.Flush();
     return;
   }
   if (tickBounds_.isEmpty()) return;
