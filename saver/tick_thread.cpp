@@ -10,7 +10,7 @@ namespace vz {
 bool TickThread::Start(std::chrono::milliseconds interval, TickClock::Clock::time_point first) {
   {
     auto hold = Hold();
-    clock_.Start(interval, first);
+    ticks_.Start(interval, first);
     stop_ = false;
   }
   if (thread_.joinable()) {
@@ -62,13 +62,18 @@ void TickThread::Loop() {
     while (waiting_.load() > 0) std::this_thread::yield();
     std::lock_guard<std::mutex> lock(mutex_);
     if (stop_) return;
-    if (clock_.Due(TickClock::Clock::now())) {
-      ticks_.OnTick(field_, surface_);
-    } else if (ticks_.SliceDue()) {
-      ticks_.OnSlice(field_, surface_);
+    switch (ticks_.Due(TickClock::Clock::now())) {
+      case FieldTicks::Work::kTick:
+        ticks_.Tick(field_, surface_);
+        break;
+      case FieldTicks::Work::kSlice:
+        ticks_.Slice(field_, surface_);
+        break;
+      case FieldTicks::Work::kNone:
+        break;
     }
     // A slice due runs as soon as the owner has had its turn.
-    deadline = ticks_.SliceDue() ? TickClock::Clock::now() : clock_.Next();
+    deadline = ticks_.WakeAt();
   }
 }
 

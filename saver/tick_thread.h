@@ -7,8 +7,7 @@
 
 #include "draw_surface.h"
 #include "particle_field.h"
-#include "sliced_tick.h"
-#include "tick_clock.h"
+#include "field_ticks.h"
 
 namespace vz {
 
@@ -48,8 +47,7 @@ class TickThread {
   // Wakes the thread when the schedule changes or it is to end.
   int wake_ = -1;
   bool stop_ = false;
-  TickClock clock_;
-  SlicedTick ticks_{nullptr};
+  FieldTicks ticks_;
   std::thread thread_;
 };
 

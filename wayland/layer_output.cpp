@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
-#include <cstring>
 
 #include "fractional-scale-v1-client-protocol.h"
 #include "viewporter-client-protocol.h"
@@ -14,16 +13,6 @@
 namespace vz {
 
 namespace {
-
-// Two buffers take turns: one shown, one drawn into.
-constexpr std::size_t kSlots = 2;
-// A buffer lagging this many fills behind (held long by the compositor, or
-// left unused while the other one keeps coming back free) copies the last
-// shown one instead of replaying them, so the log stays small.
-constexpr std::size_t kMaxLog = std::size_t{1} << 16;
-// Fills whose lines are asked for ahead of writing them: a tick's at the
-// defaults, few enough that the lines are still there when written.
-constexpr std::size_t kPrefetchFills = 256;
 
 std::uint32_t XrgbPixel(Colour c) {  // 0x00BBGGRR to XRGB8888
   return (Red(c) << 16) | (Green(c) << 8) | Blue(c);
@@ -50,8 +39,8 @@ LayerOutput::LayerOutput(const WaylandGlobals& globals, wl_output* output, const
     : globals_(globals),
       info_(info),
       repainted_(std::move(repainted)),
-      closed_(std::move(closed)) {
-  slots_.reserve(kSlots);
+      closed_(std::move(closed)),
+      pool_(globals.shm) {
   surface_ = wl_compositor_create_surface(globals.compositor);
   if (globals.viewporter) {
     viewport_ = wp_viewporter_get_viewport(globals.viewporter, surface_);
@@ -79,7 +68,7 @@ LayerOutput::LayerOutput(const WaylandGlobals& globals, wl_output* output, const
 }
 
 LayerOutput::~LayerOutput() {
-  slots_.clear();
+  pool_.Reset(0, 0);
   if (fractional_) wp_fractional_scale_v1_destroy(fractional_);
   if (viewport_) wp_viewport_destroy(viewport_);
   if (layer_) zwlr_layer_surface_v1_destroy(layer_);
@@ -122,13 +111,10 @@ bool LayerOutput::Update() {
 
 // A new size is a repaint: everything black, no fill carried over.
 void LayerOutput::Resize() {
-  slots_.clear();
-  latest_ = nullptr;
   shown_ = false;
-  log_.clear();
-  logStart_ = 0;
   width_ = pixels_.width;
   height_ = pixels_.height;
+  pool_.Reset(width_, height_);
   dirty_.Reset(width_, height_);
   unchanged_.Reset();
   if (!Configured()) return;
@@ -137,11 +123,10 @@ void LayerOutput::Resize() {
   bool tiny = !painting_ && tinyAvailable;
   if (tiny) {
     buffer = globals_.blackPixel;
-  } else if (Slot* slot = FreeSlot()) {
+  } else if (ShmBuffer* fresh = pool_.Next()) {
     // Fresh shared memory is zero: black.
-    slot->buffer->busy = true;
-    buffer = slot->buffer->Buffer();
-    latest_ = slot;
+    buffer = fresh->Buffer();
+    pool_.Shown(fresh);
   } else {
     // Said, and the output kept black where the compositor allows it.
     std::fprintf(stderr, "vivedaziv: no shared memory for a %d x %d picture on an output%s\n",
@@ -180,19 +165,8 @@ void LayerOutput::SetScaling(bool tinyBuffer) {
   }
 }
 
-LayerOutput::Slot* LayerOutput::FreeSlot() {
-  for (Slot& s : slots_) {
-    if (!s.buffer->busy) return &s;
-  }
-  if (slots_.size() == kSlots) return nullptr;
-  std::unique_ptr<ShmBuffer> buffer = ShmBuffer::Create(globals_.shm, width_, height_);
-  if (!buffer) return nullptr;
-  slots_.push_back(Slot{std::move(buffer), logStart_ + log_.size(), latest_ != nullptr});
-  return &slots_.back();
-}
-
 bool LayerOutput::BeginDraw() {
-  if (!Configured() || !latest_) return false;
+  if (!Configured() || !pool_.HasShown()) return false;
   drawing_ = true;
   return true;
 }
@@ -206,7 +180,7 @@ void LayerOutput::FillSolidRect(std::int32_t x, std::int32_t y, std::int32_t w, 
 }
 
 void LayerOutput::Log(const Fill& fill) {
-  log_.push_back(fill);
+  pool_.Add(fill);
   dirty_.Mark(fill.x0, fill.y0, fill.x1, fill.y1);
 }
 
@@ -216,42 +190,11 @@ void LayerOutput::EndDraw() {
   Present();
 }
 
-void LayerOutput::CatchUp(Slot& slot) {
-  if (slot.copyLatest && latest_ && latest_ != &slot) {
-    std::memcpy(slot.buffer->Pixels(), latest_->buffer->Pixels(), slot.buffer->Bytes());
-    slot.upTo = latest_->upTo;
-  }
-  slot.copyLatest = false;
-  // The lines of a buffer last written two ticks ago, and read by the
-  // compositor since, are nowhere near this core: ask for a block's lines
-  // first, so that their misses overlap instead of coming one by one.
-  for (std::size_t block = slot.upTo - logStart_; block < log_.size(); block += kPrefetchFills) {
-    const std::size_t end = std::min(block + kPrefetchFills, log_.size());
-    for (std::size_t i = block; i < end; ++i) {
-      const Fill& f = log_[i];
-      for (int row = f.y0; row < f.y1; ++row) __builtin_prefetch(slot.buffer->Row(row) + f.x0, 1);
-    }
-    for (std::size_t i = block; i < end; ++i) {
-      const Fill& f = log_[i];
-      for (int row = f.y0; row < f.y1; ++row) {
-        std::uint32_t* line = slot.buffer->Row(row);
-        std::fill(line + f.x0, line + f.x1, f.pixel);
-      }
-    }
-  }
-  slot.upTo = logStart_ + log_.size();
-}
-
 void LayerOutput::Present() {
-  if (dirty_.Empty() || !latest_) return;
-  Slot* slot = FreeSlot();
-  if (!slot) {
-    TrimLog();
-    return;
-  }
-  CatchUp(*slot);
-  slot->buffer->busy = true;
-  wl_surface_attach(surface_, slot->buffer->Buffer(), 0, 0);
+  if (dirty_.Empty() || !pool_.HasShown()) return;
+  ShmBuffer* next = pool_.Next();
+  if (!next) return;
+  wl_surface_attach(surface_, next->Buffer(), 0, 0);
   if (globals_.compositorVersion >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
     dirty_.Take(
         [this](int x, int y, int w, int h) { wl_surface_damage_buffer(surface_, x, y, w, h); });
@@ -264,23 +207,7 @@ void LayerOutput::Present() {
     if (!same) wl_surface_damage(surface_, 0, 0, INT32_MAX, INT32_MAX);
   }
   wl_surface_commit(surface_);
-  latest_ = slot;
-  TrimLog();
-}
-
-// Keeps only the fills some buffer still lacks; a buffer that lags too far
-// will copy the last shown one instead.
-void LayerOutput::TrimLog() {
-  std::uint64_t keepFrom = logStart_ + log_.size();
-  for (Slot& s : slots_) {
-    if (&s != latest_ && logStart_ + log_.size() - s.upTo > kMaxLog) s.copyLatest = true;
-    if (!s.copyLatest) keepFrom = std::min(keepFrom, s.upTo);
-  }
-  if (latest_) keepFrom = std::min(keepFrom, latest_->upTo);
-  const std::size_t drop = static_cast<std::size_t>(keepFrom - logStart_);
-  if (drop == 0) return;
-  log_.erase(log_.begin(), log_.begin() + static_cast<std::ptrdiff_t>(drop));
-  logStart_ = keepFrom;
+  pool_.Shown(next);
 }
 
 }  // namespace vz

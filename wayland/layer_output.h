@@ -2,13 +2,11 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
-#include <vector>
 
+#include "buffer_pool.h"
 #include "dirty_cells.h"
 #include "draw_surface.h"
 #include "output_info.h"
-#include "shm_buffer.h"
 #include "unchanged_fills.h"
 #include "wayland_globals.h"
 
@@ -25,11 +23,9 @@ namespace vz {
 // is in the output's device pixels, whatever the output's scale. Black; the
 // one that holds the particle field (SetPainting) is drawn on through
 // DrawSurface, the others show one black pixel scaled up where the
-// compositor can scale buffers. Fills go into a log;
-// a buffer about to be shown first catches up on every fill it has not had
-// (two buffers take turns), so what is shown is exactly what was painted, in
-// order, and only what changed since the last commit is damaged: fills that
-// change nothing never reach the log.
+// compositor can scale buffers. Fills go to the buffer pool, and only
+// what changed since the last commit is damaged: fills that change nothing
+// never reach the pool.
 class LayerOutput : public DrawSurface {
  public:
   // `repainted` runs after a configure with a new size, once the surface
@@ -71,14 +67,6 @@ class LayerOutput : public DrawSurface {
 
  private:
   using Fill = PixelFill;
-  struct Slot {
-    std::unique_ptr<ShmBuffer> buffer;
-    // Fills up to this number are in the buffer.
-    std::uint64_t upTo = 0;
-    // It must first copy the last shown buffer, whose fills the log no
-    // longer holds.
-    bool copyLatest = false;
-  };
 
   // Shows the picture at the size the output asks for now; a new size is a
   // repaint. False when nothing changed.
@@ -86,9 +74,6 @@ class LayerOutput : public DrawSurface {
   void Resize();
   // Tells the compositor how buffers map onto the surface.
   void SetScaling(bool tinyBuffer);
-  Slot* FreeSlot();
-  void CatchUp(Slot& slot);
-  void TrimLog();
   void Log(const Fill& fill);
 
   const WaylandGlobals& globals_;
@@ -110,10 +95,7 @@ class LayerOutput : public DrawSurface {
   // Something is attached at the current size.
   bool shown_ = false;
   bool drawing_ = false;
-  std::vector<Slot> slots_;
-  Slot* latest_ = nullptr;
-  std::vector<Fill> log_;
-  std::uint64_t logStart_ = 0;  // number of log_[0]
+  BufferPool pool_;
   UnchangedFills unchanged_{0};  // black
   DirtyCells dirty_;
 };

@@ -82,14 +82,18 @@ int WaylandSaver::Run() {
 
   const auto interval = std::chrono::milliseconds(TickIntervalMs(field_.params.delay));
   const bool watch = interval.count() > kReadEachTickMs;
-  TickClock clock;
-  clock.Start(interval, Clock::now() + interval);
-  while (Wait(clock.Next(), watch, waitMask)) {
-    if (clock.Due(Clock::now())) {
-      if (!watch) ReadEvents();
-      if (running_) Tick();
-    } else if (ticks_.SliceDue() && fieldSurface_) {
-      ticks_.OnSlice(field_, *fieldSurface_);
+  ticks_.Start(interval, Clock::now() + interval);
+  while (Wait(watch, waitMask)) {
+    switch (ticks_.Due(Clock::now())) {
+      case FieldTicks::Work::kTick:
+        if (!watch) ReadEvents();
+        if (running_) Tick();
+        break;
+      case FieldTicks::Work::kSlice:
+        if (fieldSurface_) ticks_.Slice(field_, *fieldSurface_);
+        break;
+      case FieldTicks::Work::kNone:
+        break;
     }
     Flush();
   }
@@ -103,13 +107,10 @@ int WaylandSaver::Run() {
   return exitCode_;
 }
 
-bool WaylandSaver::Wait(Clock::time_point tick, bool watch, const sigset_t* waitMask) {
+bool WaylandSaver::Wait(bool watch, const sigset_t* waitMask) {
   if (!running_) return false;
   pollfd fd = {wl_display_get_fd(globals_.display), POLLIN, 0};
-  // A slice due runs once what has come in is handled, without sleeping.
-  const auto deadline = ticks_.SliceDue() ? Clock::now()
-                        : focusLeft_      ? std::min(tick, focusDeadline_)
-                                          : tick;
+  const auto deadline = focusLeft_ ? std::min(ticks_.WakeAt(), focusDeadline_) : ticks_.WakeAt();
   if (WaitUntil({&fd, watch ? 1u : 0u}, deadline, waitMask) < 0) {
     if (errno != EINTR) {
       std::fprintf(stderr, "vivedaziv: cannot wait for the compositor: %s\n", std::strerror(errno));
@@ -124,7 +125,7 @@ bool WaylandSaver::Wait(Clock::time_point tick, bool watch, const sigset_t* wait
 }
 
 void WaylandSaver::Tick() {
-  if (fieldSurface_ && fieldSurface_->Configured()) ticks_.OnTick(field_, *fieldSurface_);
+  if (fieldSurface_ && fieldSurface_->Configured()) ticks_.Tick(field_, *fieldSurface_);
 }
 
 void WaylandSaver::AddSurface(Output& output) {

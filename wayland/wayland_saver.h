@@ -10,7 +10,7 @@
 #include "layer_output.h"
 #include "output_info.h"
 #include "particle_field.h"
-#include "sliced_tick.h"
+#include "field_ticks.h"
 #include "wayland_globals.h"
 #include "wayland_seat.h"
 
@@ -82,9 +82,9 @@ class WaylandSaver : private SeatEvents {
   void PlaceField();
   void OnRepainted(LayerOutput& surface);
   void OnClosed(LayerOutput& surface);
-  // Waits for the next tick (or the focus check), a signal or (with
-  // `watch`) the compositor; false once the run is over.
-  bool Wait(std::chrono::steady_clock::time_point tick, bool watch, const sigset_t* waitMask);
+  // Waits for the next tick or slice (or the focus check), a signal or
+  // (with `watch`) the compositor; false once the run is over.
+  bool Wait(bool watch, const sigset_t* waitMask);
   void Tick();
   // Reads what the compositor sent, when the socket has something.
   void ReadEvents();
@@ -125,7 +125,7 @@ class WaylandSaver : private SeatEvents {
 
   ParticleField field_;
   LayerOutput* fieldSurface_ = nullptr;
-  SlicedTick ticks_{nullptr};
+  FieldTicks ticks_;
 
   // Input rules: the first pointer position seen and on which surface.
   wl_surface* firstPointerSurface_ = nullptr;

@@ -1,5 +1,5 @@
 // Where the lock's windows live on each screen, and the black covers.
-#include "saver_display.h"
+#include "x11_lock.h"
 
 #include <cstdlib>
 
@@ -8,7 +8,7 @@
 
 namespace vz {
 
-void SaverDisplay::ChooseParent(Screen& screen, bool compositing) {
+void X11Lock::ChooseParent(Screen& screen, bool compositing) {
   const xcb_window_t parent =
       screen.overlay != XCB_NONE && !compositing ? screen.overlay : screen.root;
   if (parent == screen.parent) return;
@@ -21,7 +21,7 @@ void SaverDisplay::ChooseParent(Screen& screen, bool compositing) {
   }
 }
 
-void SaverDisplay::WatchRoot(const Screen& screen) {
+void X11Lock::WatchRoot(const Screen& screen) {
   xcb_get_window_attributes_reply_t* a =
       xcb_get_window_attributes_reply(c_, xcb_get_window_attributes(c_, screen.root), nullptr);
   if (!a) return;
@@ -32,7 +32,7 @@ void SaverDisplay::WatchRoot(const Screen& screen) {
   xcb_change_window_attributes(c_, screen.root, XCB_CW_EVENT_MASK, &mask);
 }
 
-void SaverDisplay::MakeCover(Screen& screen) {
+void X11Lock::MakeCover(Screen& screen) {
   if (screen.cover != XCB_NONE) xcb_destroy_window(c_, screen.cover);
   screen.cover = XCB_NONE;
   xcb_get_geometry_reply_t* g =
@@ -59,7 +59,7 @@ void SaverDisplay::MakeCover(Screen& screen) {
 }
 
 // Adds to the mask Qt selected, never replaces it.
-void SaverDisplay::AddToEventMask(xcb_window_t window, std::uint32_t events) {
+void X11Lock::AddToEventMask(xcb_window_t window, std::uint32_t events) {
   xcb_get_window_attributes_reply_t* a =
       xcb_get_window_attributes_reply(c_, xcb_get_window_attributes(c_, window), nullptr);
   if (!a) return;

@@ -1,5 +1,5 @@
 // What the X server tells the lock, and what each event makes it do.
-#include "saver_display.h"
+#include "x11_lock.h"
 
 #include <cstdlib>
 #include <algorithm>
@@ -18,7 +18,7 @@ bool IsInput(std::uint8_t type) {
 
 }  // namespace
 
-bool SaverDisplay::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+bool X11Lock::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
   if (!holding_ || eventType != "xcb_generic_event_t") return false;
   auto* event = static_cast<xcb_generic_event_t*>(message);
   const std::uint8_t type = event->response_type & 0x7F;
@@ -65,7 +65,7 @@ bool SaverDisplay::nativeEventFilter(const QByteArray& eventType, void* message,
   }
 }
 
-void SaverDisplay::OnConfigure(const xcb_configure_notify_event_t& e) {
+void X11Lock::OnConfigure(const xcb_configure_notify_event_t& e) {
   if (e.event != e.window) {
     // Another window changed or restacked (watched only outside the
     // overlay).
@@ -100,7 +100,7 @@ void SaverDisplay::OnConfigure(const xcb_configure_notify_event_t& e) {
 // Our own windows, or the overlay, unmapped, destroyed or reparented by
 // someone: each is told on the window itself. These events share their
 // layout up to the window concerned.
-void SaverDisplay::OnTakenAway(std::uint8_t type, const xcb_generic_event_t* event) {
+void X11Lock::OnTakenAway(std::uint8_t type, const xcb_generic_event_t* event) {
   const auto* e = reinterpret_cast<const xcb_unmap_notify_event_t*>(event);
   if (e->event != e->window) return;
   Screen* cover = ScreenOfCover(e->window);

@@ -1,13 +1,13 @@
 // The lock's input: both grabs on the root window, the probe that tells
 // whether another client could take them, and input handed to the saver's
 // window.
-#include "saver_display.h"
+#include "x11_lock.h"
 
 #include <cstdlib>
 
 namespace vz {
 
-void SaverDisplay::Grab() {
+void X11Lock::Grab() {
   // Both requests go out before either answer is awaited: one round trip.
   const auto keyboard = keyboard_ ? xcb_grab_keyboard_cookie_t{}
                                   : xcb_grab_keyboard(c_, 0, saverRoot_, XCB_CURRENT_TIME,
@@ -32,7 +32,7 @@ void SaverDisplay::Grab() {
   }
 }
 
-std::optional<SaverDisplay::GrabProbe> SaverDisplay::AskWhetherGrabsAreOpen() {
+std::optional<X11Lock::GrabProbe> X11Lock::AskWhetherGrabsAreOpen() {
   // Opened only here, off the path that takes the grabs at start.
   if (!probe_) {
     probe_ = xcb_connect(nullptr, nullptr);
@@ -51,7 +51,7 @@ std::optional<SaverDisplay::GrabProbe> SaverDisplay::AskWhetherGrabsAreOpen() {
   return probe;
 }
 
-bool SaverDisplay::GrabsWereOpen(const GrabProbe& probe) {
+bool X11Lock::GrabsWereOpen(const GrabProbe& probe) {
   xcb_grab_keyboard_reply_t* kr = xcb_grab_keyboard_reply(probe_, probe.keyboard, nullptr);
   xcb_grab_pointer_reply_t* pr = xcb_grab_pointer_reply(probe_, probe.pointer, nullptr);
   const bool keyboardOpen = kr && kr->status == XCB_GRAB_STATUS_SUCCESS;
@@ -65,7 +65,7 @@ bool SaverDisplay::GrabsWereOpen(const GrabProbe& probe) {
   return keyboardOpen || pointerOpen;
 }
 
-bool SaverDisplay::FilterInput(xcb_generic_event_t* event) {
+bool X11Lock::FilterInput(xcb_generic_event_t* event) {
   // Sent by another client, not typed or moved by the user: never taken.
   if (event->response_type & 0x80) return true;
   auto* e = reinterpret_cast<xcb_button_press_event_t*>(event);

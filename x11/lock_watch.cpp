@@ -1,5 +1,5 @@
 // The lock's watch: the check every second, the stacking, and raising.
-#include "saver_display.h"
+#include "x11_lock.h"
 
 #include <cstdlib>
 #include <optional>
@@ -57,7 +57,7 @@ WindowState ReadWindowState(xcb_connection_t* c, const WindowQuery& q) {
 
 }  // namespace
 
-void SaverDisplay::Check() {
+void X11Lock::Check() {
   if (!holding_ || repairing_) return;
   // Every question first, then every answer: one wait for all of them.
   const std::optional<GrabProbe> probe = AskWhetherGrabsAreOpen();
@@ -121,7 +121,7 @@ void SaverDisplay::Check() {
 // Restacked, by someone else maybe: visibility is not told under a
 // compositing manager, so the stacking is asked for. Our own raises end here
 // too, and find everything in order.
-void SaverDisplay::CheckStacking() {
+void X11Lock::CheckStacking() {
   if (!holding_) return;
   std::vector<xcb_query_tree_cookie_t> trees;
   for (const Screen& screen : screens_) trees.push_back(xcb_query_tree(c_, screen.parent));
@@ -143,7 +143,7 @@ void SaverDisplay::CheckStacking() {
   if (!inOrder) RaiseSoon();
 }
 
-void SaverDisplay::OtherWindowChanged() {
+void X11Lock::OtherWindowChanged() {
   if (!sinceChanges_.isValid() || sinceChanges_.elapsed() >= 1000) {
     sinceChanges_.start();
     changes_ = 0;
@@ -155,7 +155,7 @@ void SaverDisplay::OtherWindowChanged() {
   RaiseSoon();
 }
 
-void SaverDisplay::RaiseSoon() {
+void X11Lock::RaiseSoon() {
   if (!sinceRaise_.isValid() || sinceRaise_.elapsed() >= kRaiseIntervalMs) {
     Raise();
   } else if (!raiseLater_.isActive()) {
@@ -163,7 +163,7 @@ void SaverDisplay::RaiseSoon() {
   }
 }
 
-void SaverDisplay::Raise() {
+void X11Lock::Raise() {
   if (!holding_ || (callbacks_.mayRaise && !callbacks_.mayRaise())) return;
   const std::uint32_t above = XCB_STACK_MODE_ABOVE;
   if (saver_ != XCB_NONE) xcb_configure_window(c_, saver_, XCB_CONFIG_WINDOW_STACK_MODE, &above);

@@ -9,12 +9,12 @@
 
 #include "close_rules.h"
 #include "password_calls.h"
-#include "saver_display.h"
+#include "x11_lock.h"
 
 namespace vz {
 
 
-CSaverWnd::CSaverWnd() : CParticleWnd(true), display_(SaverDisplay::Open()) {
+CSaverWnd::CSaverWnd() : CParticleWnd(true), lock_(X11Lock::Open()) {
   // Pointer movement must arrive without a button held.
   setMouseTracking(true);
   connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
@@ -26,7 +26,7 @@ CSaverWnd::CSaverWnd() : CParticleWnd(true), display_(SaverDisplay::Open()) {
 CSaverWnd::~CSaverWnd() = default;
 
 bool CSaverWnd::CreateFullScreen() {
-  if (display_ && !display_->ClaimSaverSelection()) {
+  if (lock_ && !lock_->ClaimSaverSelection()) {
     // A saver already runs on this display: starting another is a no-op.
     if (AutoDelete()) delete this;
     return false;
@@ -48,12 +48,12 @@ bool CSaverWnd::Create(std::uint32_t exStyle, std::uint32_t style, const QRect& 
     setWindowFlag(Qt::X11BypassWindowManagerHint);
   }
   if (style & kStyleVisible) {
-    if (display_) {
+    if (lock_) {
       if (exStyle & kExStyleTopmost) FollowPrimaryScreen();
       // Nothing of the desktop may show or take input beside the saver,
       // whatever another program does to its windows: held before the
       // window first shows, so that it shows in its place at once.
-      display_->Hold(static_cast<xcb_window_t>(winId()), exStyle & kExStyleTopmost,
+      lock_->Hold(static_cast<xcb_window_t>(winId()), exStyle & kExStyleTopmost,
                      {.mayRaise = [this] { return IsAlive(); },
                       .otherScreenInput =
                           [this] {
@@ -83,7 +83,7 @@ void CSaverWnd::Restore() {
 void CSaverWnd::LostActivation() {
   // Focus lost with a window another client took away is not the user's
   // doing; the window gets it back once repaired.
-  if (!IsAlive() || (display_ && display_->Interfering())) return;
+  if (!IsAlive() || (lock_ && lock_->Interfering())) return;
   PostCloseRequest();
 }
 
@@ -102,11 +102,11 @@ xcb_window_t CSaverWnd::RebuildNativeWindow() {
   if (!IsAlive()) return XCB_NONE;
   // Qt's window object outlives the X window; it must be made anew, with
   // every native child (the prompt) inside it.
-  display_->ReplacingWindow();
+  lock_->ReplacingWindow();
   NativeWindowGoing();
   destroy(true, true);
   create();
-  display_->Adopt(static_cast<xcb_window_t>(winId()));
+  lock_->Adopt(static_cast<xcb_window_t>(winId()));
   show();
   raise();
   activateWindow();
@@ -116,7 +116,7 @@ xcb_window_t CSaverWnd::RebuildNativeWindow() {
 void CSaverWnd::DropBuffer() {
   // Qt keeps the full-screen image it drew the prompt through for as long as
   // the window lives.
-  if (display_ && IsAlive()) RebuildNativeWindow();
+  if (lock_ && IsAlive()) RebuildNativeWindow();
   // What the prompt used is free now; give it back to the system rather than
   // keep it for a prompt that may never come again.
   malloc_trim(0);
@@ -146,7 +146,7 @@ void CSaverWnd::OnCloseRequest() {
 }
 
 void CSaverWnd::OnDestroy() {
-  if (display_) display_->Release();
+  if (lock_) lock_->Release();
   // exit(), not quit(): quit() may be refused while windows remain.
   QCoreApplication::exit(0);
 }

@@ -7,7 +7,7 @@
 
 namespace vz {
 
-class SaverDisplay;
+class X11Lock;
 
 // The full-screen saver: a particle window over the whole primary screen,
 // above every other window, with the pointer hidden; every other screen is
@@ -65,7 +65,7 @@ class CSaverWnd : public CParticleWnd {
   // away; returns the new one.
   std::uint32_t RebuildNativeWindow();
 
-  std::unique_ptr<SaverDisplay> display_;
+  std::unique_ptr<X11Lock> lock_;
 };
 
 }  // namespace vz

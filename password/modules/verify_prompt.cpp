@@ -87,10 +87,15 @@ VerifyPrompt::VerifyPrompt(QWidget* owner, QByteArray user)
   if (embedded_) one_line = std::min(one_line, owner->width() * 9 / 10);
   message_->setMinimumWidth(one_line);
   setFocusProxy(field_);
+  WireUp(timeout_ms);
+}
 
+// What the prompt answers to: keys and the button, the idle time-out and its
+// bar, the pause after a refusal and the retries of the keyboard grab.
+void VerifyPrompt::WireUp(int timeoutMs) {
   idle_.setSingleShot(true);
   idle_.setTimerType(Qt::PreciseTimer);
-  idle_.setInterval(timeout_ms);
+  idle_.setInterval(timeoutMs);
   connect(&idle_, &QTimer::timeout, this, [this] { reject(); });
   timeLeftTick_.setInterval(kTimeLeftTickMs);
   connect(&timeLeftTick_, &QTimer::timeout, this, [this] { ShowTimeLeft(); });

@@ -50,6 +50,7 @@ class VerifyPrompt : public QDialog {
   void Finish(bool accepted);
   void ShowRefusal(const QString& text);
   void ShowCapsLock(const QKeyEvent* key);
+  void WireUp(int timeoutMs);
   void ShowTimeLeft();
   // While checking or showing a refusal: the outcome is settled.
   bool Busy() const { return check_ != nullptr || refusal_.isActive(); }

@@ -1,5 +1,5 @@
-// The saver's close decision: the desktop setting, the module lookup and the
-// verify call, with the real modules.
+// The saver's close decision: the module lookup and the verify call, with
+// the real modules.
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <sys/stat.h>
 
 #include "desktop_setting.h"
 #include "module_directory.h"
@@ -21,60 +20,6 @@
 
 namespace vz::test {
 namespace {
-
-TEST(DesktopSettingTest, OnlyANonZeroWholeNumberTurnsProtectionOn) {
-  struct Case {
-    const char* file;
-    bool enabled;
-  };
-  const Case cases[] = {
-      {"[General]\nScreenSaveUsePassword=1\n", true},
-      {"[General]\nScreenSaveUsePassword=-3\n", true},
-      {"[General]\nScreenSaveUsePassword = 12 \n", true},
-      {"ScreenSaveUsePassword=1\n", true},  // top level without a header
-      // Names in any case, as every other setting is read.
-      {"[general]\nscreensaveusepassword=1\n", true},
-      {"[GENERAL]\nSCREENSAVEUSEPASSWORD=\"2\" ; on\n", true},
-      {"[General]\nScreenSaveUsePassword=4294967296\n", true},
-      {"[General]\nScreenSaveUsePassword=0\n", false},
-      {"[General]\nScreenSaveUsePassword=00\n", false},
-      {"[General]\nScreenSaveUsePassword=abc\n", false},
-      {"[General]\nScreenSaveUsePassword=1abc\n", false},
-      {"[General]\nScreenSaveUsePassword=1.5\n", false},
-      {"[General]\nScreenSaveUsePassword=0x1\n", false},
-      {"[General]\nScreenSaveUsePassword=\n", false},
-      {"[General]\nScreenSaveUsePassword=1, 2\n", false},
-      {"[General]\nScreenSaveUsePassword=99999999999999999999\n", false},
-      {"[General]\nOtherSetting=1\n", false},
-      {"[Other]\nScreenSaveUsePassword=1\n", false},
-      {"", false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.file);
-    WriteDesktopConfig(c.file);
-    EXPECT_EQ(ScreenSaverPasswordEnabled(), c.enabled);
-  }
-  WriteDesktopConfig(QByteArray());
-  EXPECT_FALSE(ScreenSaverPasswordEnabled()) << "no file";
-}
-
-TEST(DesktopSettingTest, ReadsTheFileUnderXdgConfigHome) {
-  const QString path = qEnvironmentVariable("XDG_CONFIG_HOME") +
-                       QStringLiteral("/Control Panel/Desktop.conf");
-  SetUsePassword("1");
-  ASSERT_TRUE(QFile::exists(path));
-  EXPECT_TRUE(ScreenSaverPasswordEnabled());
-  // A change made while the saver runs counts at the next close.
-  SetUsePassword("0");
-  EXPECT_FALSE(ScreenSaverPasswordEnabled());
-  SetUsePassword("1");
-  EXPECT_TRUE(ScreenSaverPasswordEnabled());
-  // A FIFO in its place is no setting, and must not block the close.
-  ASSERT_TRUE(QFile::remove(path));
-  ASSERT_EQ(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-  EXPECT_FALSE(ScreenSaverPasswordEnabled());
-  QFile::remove(path);
-}
 
 TEST(ModuleDirectoryTest, FollowsVariableThenInstalledLayoutThenExecutable) {
   const QString executable_dir = QCoreApplication::applicationDirPath();

@@ -1,4 +1,4 @@
-#include "saver_display.h"
+#include "x11_lock.h"
 
 #include <QGuiApplication>
 #include <algorithm>
@@ -30,13 +30,13 @@ constexpr std::uint32_t kSaverEvents =
 
 }  // namespace
 
-std::unique_ptr<SaverDisplay> SaverDisplay::Open() {
+std::unique_ptr<X11Lock> X11Lock::Open() {
   xcb_connection_t* c = X11Connection();
   if (!c) return nullptr;
-  return std::unique_ptr<SaverDisplay>(new SaverDisplay(c));
+  return std::unique_ptr<X11Lock>(new X11Lock(c));
 }
 
-SaverDisplay::SaverDisplay(xcb_connection_t* c) : c_(c) {
+X11Lock::X11Lock(xcb_connection_t* c) : c_(c) {
   raiseLater_.setSingleShot(true);
   QObject::connect(&raiseLater_, &QTimer::timeout, [this] { Raise(); });
   repairLater_.setSingleShot(true);
@@ -46,7 +46,7 @@ SaverDisplay::SaverDisplay(xcb_connection_t* c) : c_(c) {
   QObject::connect(&stackCheck_, &QTimer::timeout, [this] { CheckStacking(); });
 }
 
-SaverDisplay::~SaverDisplay() {
+X11Lock::~X11Lock() {
   if (qGuiApp && filtering_) qGuiApp->removeNativeEventFilter(this);
   Release();
 }
@@ -54,7 +54,7 @@ SaverDisplay::~SaverDisplay() {
 // The check and the take run under a server grab, so two savers started
 // together cannot both win. A client that merely owns the selection, holding
 // the keyboard or not, is no saver: the screen is locked all the same.
-bool SaverDisplay::ClaimSaverSelection() {
+bool X11Lock::ClaimSaverSelection() {
   if (selectionOwner_) return true;
   selection_ = X11Atom(c_, kSaverSelection);
   if (selection_ == XCB_NONE) return true;  // cannot tell; better a saver than none
@@ -76,7 +76,7 @@ bool SaverDisplay::ClaimSaverSelection() {
   return vacant;
 }
 
-void SaverDisplay::Hold(xcb_window_t saver, bool cover, Callbacks callbacks) {
+void X11Lock::Hold(xcb_window_t saver, bool cover, Callbacks callbacks) {
   callbacks_ = std::move(callbacks);
   holding_ = true;
   xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(c_, xcb_get_geometry(c_, saver), nullptr);
@@ -113,7 +113,7 @@ void SaverDisplay::Hold(xcb_window_t saver, bool cover, Callbacks callbacks) {
   Repair();
 }
 
-void SaverDisplay::Adopt(xcb_window_t saver) {
+void X11Lock::Adopt(xcb_window_t saver) {
   saver_ = saver;
   const Screen* screen = ScreenOfRoot(saverRoot_);
   xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(c_, xcb_get_geometry(c_, saver), nullptr);
@@ -133,11 +133,11 @@ void SaverDisplay::Adopt(xcb_window_t saver) {
   AskNotToComposite(c_, saver);
 }
 
-bool SaverDisplay::Interfering() const {
+bool X11Lock::Interfering() const {
   return sinceInterference_.isValid() && sinceInterference_.elapsed() < kInterferenceMs;
 }
 
-void SaverDisplay::Repair() {
+void X11Lock::Repair() {
   if (!holding_ || repairing_) return;
   repairing_ = true;
   const char* trouble = nullptr;
@@ -180,7 +180,7 @@ void SaverDisplay::Repair() {
   repairing_ = false;
 }
 
-void SaverDisplay::Release() {
+void X11Lock::Release() {
   const bool held = holding_;
   holding_ = false;
   raiseLater_.stop();
@@ -206,27 +206,27 @@ void SaverDisplay::Release() {
   probe_ = nullptr;
 }
 
-bool SaverDisplay::IsOurs(xcb_window_t window) const {
+bool X11Lock::IsOurs(xcb_window_t window) const {
   return window == saver_ || std::any_of(screens_.begin(), screens_.end(), [&](const Screen& s) {
            return s.cover == window;
          });
 }
 
-SaverDisplay::Screen* SaverDisplay::ScreenOfCover(xcb_window_t window) {
+X11Lock::Screen* X11Lock::ScreenOfCover(xcb_window_t window) {
   for (Screen& screen : screens_) {
     if (screen.cover == window) return &screen;
   }
   return nullptr;
 }
 
-SaverDisplay::Screen* SaverDisplay::ScreenOfRoot(xcb_window_t root) {
+X11Lock::Screen* X11Lock::ScreenOfRoot(xcb_window_t root) {
   for (Screen& screen : screens_) {
     if (screen.root == root) return &screen;
   }
   return nullptr;
 }
 
-void SaverDisplay::Interfered() {
+void X11Lock::Interfered() {
   sinceInterference_.start();
   if (!repairLater_.isActive() || repairLater_.remainingTime() > 0) repairLater_.start(0);
 }

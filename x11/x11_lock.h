@@ -29,7 +29,7 @@ namespace vz {
 // Any client may still unmap, reparent, destroy, move, resize, reshape or
 // restack our windows: each is undone as soon as its event arrives, and a
 // check every second repairs whatever events did not tell.
-class SaverDisplay : public QAbstractNativeEventFilter {
+class X11Lock : public QAbstractNativeEventFilter {
  public:
   struct Callbacks {
     // Whether the saver still wants to be raised (false once it closes).
@@ -46,8 +46,8 @@ class SaverDisplay : public QAbstractNativeEventFilter {
   };
 
   // Nothing when the program does not run on X11.
-  static std::unique_ptr<SaverDisplay> Open();
-  ~SaverDisplay() override;
+  static std::unique_ptr<X11Lock> Open();
+  ~X11Lock() override;
 
   // Takes the saver selection unless a saver already holds the screen.
   bool ClaimSaverSelection();
@@ -85,7 +85,7 @@ class SaverDisplay : public QAbstractNativeEventFilter {
     bool broken = true;  // the cover is to be made again
   };
 
-  explicit SaverDisplay(xcb_connection_t* c);
+  explicit X11Lock(xcb_connection_t* c);
   // Puts every window back, raises them and takes the grabs again; keeps
   // trying every 50 ms until all holds.
   void Repair();
