@@ -15,6 +15,11 @@ if [ "$version" != "$project_version" ]; then
   echo "debian/changelog is at $version but CMakeLists.txt at $project_version"
   exit 1
 fi
+# dpkg-buildpackage builds with one job unless told otherwise.
+case " ${DEB_BUILD_OPTIONS:-} " in
+  *" parallel="*) ;;
+  *) export DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:+$DEB_BUILD_OPTIONS }parallel=$(nproc)" ;;
+esac
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 src=$scratch/vivedaziv-$version
