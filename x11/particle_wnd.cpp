@@ -7,7 +7,6 @@
 #include <QPainter>
 #include <QResizeEvent>
 #include <algorithm>
-#include <climits>
 
 #include "dirty_cells.h"
 #include "particle_settings.h"
@@ -159,9 +158,7 @@ void CParticleWnd::DestroyWindow() {
   PostNcDestroy();
 }
 
-void CParticleWnd::PostNcDestroy() {
-  if (autoDelete_) deleteLater();
-}
+void CParticleWnd::PostNcDestroy() { if (autoDelete_) deleteLater(); }
 
 void CParticleWnd::closeEvent(QCloseEvent* event) {
   event->accept();
@@ -175,12 +172,10 @@ ClientRect CParticleWnd::GetClientRect() const {
 bool CParticleWnd::BeginDraw() {
   if (!alive_) return false;
   if (direct_) {
-    // No native window yet (ticks start before the first show) or for a
-    // moment (rebuilt after the prompt): the tick draws nowhere, and the new
-    // window's exposure reseeds. Refusing would stop the field for good.
+    // No native window yet, or for a moment after the prompt: the tick draws
+    // nowhere and the window's exposure reseeds (refusing stops the field).
     if (drawWindow_ == 0) return true;
-    // The native window may have been re-created since the last tick.
-    if (!canvas_.Use(drawWindow_)) return false;
+    if (!canvas_.Use(drawWindow_)) return false;  // a new window, new contexts
   } else if (pixels_.isNull()) {
     return false;
   }

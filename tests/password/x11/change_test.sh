@@ -52,9 +52,9 @@ checks() {
   printf '%s\n' "$1" |
     setpriv --reuid=65534 --regid=65534 --clear-groups su "$user" -c 'echo taken' 2>/dev/null
 }
-passwd_pid() { pgrep -U "$user" -x passwd; }
 # A killed passwd may linger as a zombie for a moment: that one is gone.
 passwd_left() { ps -U "$user" -o stat=,pid=,comm= | awk '$3 == "passwd" && $1 !~ /^Z/'; }
+passwd_pid() { passwd_left | awk '{print $2}'; }
 
 app=
 dialog=
