@@ -21,13 +21,11 @@ fail() { echo "FAIL: $*"; exit 1; }
 coproc STAY { "$probe" stay; }
 read -r -t 10 _ <&"${STAY[0]}" || fail "cannot connect to the display"
 if [ "$wm" = openbox ]; then
-  openbox --sm-disable >/dev/null 2>&1 &
-  wm_pid=$!
+  . "$(dirname "$0")/../openbox.sh"
+  launch_openbox; started=$?
+  wm_pid=$openbox_pid
   trap 'rm -rf "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"; kill $saver $holder $STAY_PID $wm_pid 2>/dev/null || true' EXIT
-  for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.1
-  done
+  [ $started -eq 0 ] || fail "openbox did not start"
 fi
 
 # Fast ticks, all particles shown.

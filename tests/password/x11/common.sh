@@ -18,15 +18,11 @@ start_xvfb() {
   export DISPLAY=":$(cat "$work/display")"
 }
 
-# Starts openbox on the display and waits until it manages it.
+. "$(dirname "${BASH_SOURCE[0]}")/../../openbox.sh"
+# Starts openbox on the display and waits until it runs.
 start_openbox() {
-  openbox --sm-disable >/dev/null 2>&1 &
-  pids+=($!)
-  for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.1
-  done
-  xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || fail "openbox did not start"
+  launch_openbox || fail "openbox did not start"
+  pids+=("$openbox_pid")
 }
 
 # Password protection on, PAM's password for the current user "right one".

@@ -24,13 +24,9 @@ actions() {
   fail "no window '$1'"
 }
 
-openbox --sm-disable >/dev/null 2>&1 &
-wm=$!
-for _ in $(seq 50); do  # until openbox has announced itself
-  check=$(xprop -root _NET_SUPPORTING_WM_CHECK | grep -o '0x[0-9a-f]*')
-  [ -n "$check" ] && xprop -id "$check" _NET_WM_NAME 2>/dev/null | grep -q Openbox && break
-  sleep 0.1
-done
+. "$(dirname "$0")/../../openbox.sh"
+launch_openbox || fail "openbox did not start"
+wm=$openbox_pid
 
 # Both dialogs at DPI $1: framed as they should be, and no caption of a
 # button, label or group box cut.
