@@ -67,31 +67,6 @@ QByteArray PasswordFile::Password() const {
   return {};
 }
 
-void WriteDesktopConfig(const QByteArray& contents) {
-  const QString directory = qEnvironmentVariable("XDG_CONFIG_HOME") +
-                            QStringLiteral("/Control Panel");
-  const QString path = directory + QStringLiteral("/Desktop.conf");
-  if (contents.isNull()) {
-    QFile::remove(path);
-    return;
-  }
-  QDir().mkpath(directory);
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
-  file.write(contents);
-  file.close();
-  // QSettings keeps parsed files per process and reads one again only when
-  // its size or time stamp changed; make sure every write changes the stamp.
-  static QDateTime stamp = QDateTime::currentDateTimeUtc().addDays(-1);
-  stamp = stamp.addSecs(1);
-  file.open(QIODevice::ReadWrite);
-  file.setFileTime(stamp, QFileDevice::FileModificationTime);
-}
-
-void SetUsePassword(const QByteArray& value) {
-  WriteDesktopConfig("[General]\nScreenSaveUsePassword=" + value + "\n");
-}
-
 ModalScript& ModalScript::Then(Step step) {
   steps_.push_back(std::move(step));
   return *this;

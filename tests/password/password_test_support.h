@@ -11,6 +11,8 @@
 #include <functional>
 #include <vector>
 
+#include "../desktop_config.h"
+
 namespace vz::test {
 
 // The build's module directory and the one holding the PASSWORD.CPL without
@@ -48,12 +50,6 @@ class PasswordFile {
   QTemporaryDir directory_;
   QString path_;
 };
-
-// Writes $XDG_CONFIG_HOME/Control Panel/Desktop.conf with `contents`, or
-// removes it for a null `contents`.
-void WriteDesktopConfig(const QByteArray& contents);
-// The same with the one line ScreenSaveUsePassword=<value>.
-void SetUsePassword(const QByteArray& value);
 
 // Plays a script against the modal dialogs a blocking call opens: each step
 // runs once on the next modal widget it has not yet seen. Start() it before

@@ -2,31 +2,17 @@
 
 #include <sys/stat.h>
 
+#include "../desktop_config.h"
 #include "desktop_setting.h"
 #include "settings_test_support.h"
 
 namespace vz {
 namespace {
 
-class DesktopSettingTest : public SettingsStoreTest {
- protected:
-  // Writes the desktop's file, or removes it when `contents` is null.
-  void WriteDesktopConfig(const QByteArray& contents) {
-    const QString directory = dir_.path() + QStringLiteral("/Control Panel");
-    const QString path = directory + QStringLiteral("/Desktop.conf");
-    if (contents.isNull()) {
-      QFile::remove(path);
-      return;
-    }
-    QDir().mkpath(directory);
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(contents);
-  }
-  void SetUsePassword(const QByteArray& value) {
-    WriteDesktopConfig("[General]\nScreenSaveUsePassword=" + value + "\n");
-  }
-};
+// The desktop's file under the fixture's own configuration folder.
+using DesktopSettingTest = SettingsStoreTest;
+using test::SetUsePassword;
+using test::WriteDesktopConfig;
 
 TEST_F(DesktopSettingTest, OnlyANonZeroWholeNumberTurnsProtectionOn) {
   struct Case {
