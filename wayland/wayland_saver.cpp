@@ -110,7 +110,8 @@ int WaylandSaver::Run() {
 bool WaylandSaver::Wait(bool watch, const sigset_t* waitMask) {
   if (!running_) return false;
   pollfd fd = {wl_display_get_fd(globals_.display), POLLIN, 0};
-  const auto deadline = focusLeft_ ? std::min(ticks_.WakeAt(), focusDeadline_) : ticks_.WakeAt();
+  const auto wake = ticks_.WakeAt();
+  const auto deadline = focusLeft_ ? std::min(wake, focusDeadline_) : wake;
   if (WaitUntil({&fd, watch ? 1u : 0u}, deadline, waitMask) < 0) {
     if (errno != EINTR) {
       std::fprintf(stderr, "vivedaziv: cannot wait for the compositor: %s\n", std::strerror(errno));

@@ -26,6 +26,7 @@
 #include <map>
 #include <memory>
 
+#include "../store_fixture.h"
 #include "about_dlg.h"
 #include "control_frame.h"
 #include "delay_box.h"
@@ -57,23 +58,8 @@ inline void WhenModal(QWidget* under, std::function<void(QWidget*)> answer) {
   timer->start(10);
 }
 
-class ConfigDlgTest : public ::testing::Test {
+class ConfigDlgTest : public StoreFixture {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.path()));
-    SetTimeSource([] { return std::int64_t{1000}; });
-  }
-  void TearDown() override { SetTimeSource({}); }
-
-  static QString Section() { return QCoreApplication::applicationName(); }
-
-  void Store(std::initializer_list<std::pair<const char*, int>> entries) {
-    SettingsStore store;
-    for (auto [name, value] : entries) store.WriteProfileInt(Section(), name, value);
-    ASSERT_TRUE(store.Sync());
-  }
-
   std::string File() const {
     QFile f(dir_.path() + "/Quenfold/" + Section() + ".conf");
     return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
@@ -157,8 +143,6 @@ class ConfigDlgTest : public ::testing::Test {
     EXPECT_EQ(edit->selectedText(), edit->text());
     return text;
   }
-
-  QTemporaryDir dir_;
 };
 
 }  // namespace vz

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <climits>
 
+#include "../store_fixture.h"
 #include "particle_wnd.h"
 #include "tick_interval.h"
 #include "random.h"
@@ -17,21 +18,8 @@
 namespace vz {
 namespace {
 
-class ParticleWndTest : public ::testing::Test {
+class ParticleWndTest : public StoreFixture {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.path()));
-    SetTimeSource([] { return std::int64_t{1000}; });
-  }
-  void TearDown() override { SetTimeSource({}); }
-
-  void Store(std::initializer_list<std::pair<const char*, int>> entries) {
-    SettingsStore store;
-    for (auto [name, value] : entries) store.WriteProfileInt("particle_wnd_test", name, value);
-    ASSERT_TRUE(store.Sync());
-  }
-
   // A shown, created window that has had its first paint.
   void Open(CParticleWnd& w, QSize size = {120, 90}) {
     ASSERT_TRUE(w.Create(0, kStylePopup | kStyleVisible, QRect(QPoint(0, 0), size), {}));
@@ -48,8 +36,6 @@ class ParticleWndTest : public ::testing::Test {
       for (int x = 0; x < img.width(); ++x) n += (img.pixel(x, y) & 0xFFFFFF) != 0;
     return n;
   }
-
-  QTemporaryDir dir_;
 };
 
 TEST_F(ParticleWndTest, TimerIntervalIsTheUnsignedDelayWithAFloor) {
